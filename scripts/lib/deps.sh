@@ -1,0 +1,34 @@
+# Sourced by the scripts in scripts/: makes sure the Debian packages listed in
+# scripts/debian-packages are installed, installing them when run as root.
+
+tarvex_missing_packages() {
+    local list=$1 pkg
+    while read -r pkg; do
+        pkg=${pkg%%#*}
+        pkg=${pkg//[[:space:]]/}
+        [ -n "$pkg" ] || continue
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || echo "$pkg"
+    done <"$list"
+}
+
+tarvex_ensure_packages() {
+    local list=$1 missing
+    command -v dpkg-query >/dev/null 2>&1 || {
+        echo "note: not a Debian-based system; make sure these are installed: $(grep -v '^#' "$list" | xargs)" >&2
+        return 0
+    }
+    missing=$(tarvex_missing_packages "$list" | xargs)
+    [ -n "$missing" ] || return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing Debian packages: $missing" >&2
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        # shellcheck disable=SC2086
+        apt-get install -y -qq --no-install-recommends $missing >&2
+    else
+        echo "These Debian packages are missing: $missing" >&2
+        echo "Install them with:" >&2
+        echo "    sudo apt-get update && sudo apt-get install -y $missing" >&2
+        exit 1
+    fi
+}
