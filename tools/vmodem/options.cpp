@@ -1,0 +1,138 @@
+#include "options.h"
+
+#include <charconv>
+#include <limits>
+
+namespace tarvex::vmodem {
+
+namespace {
+
+std::optional<std::uint64_t> unsignedNumber(std::string_view text, std::uint64_t max) {
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
+    ParsedOptions parsed;
+    Options& o = parsed.options;
+    constexpr auto kAny = std::numeric_limits<std::uint64_t>::max();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view name = args[i];
+        std::optional<std::string_view> inlineValue;
+        if (const auto eq = name.find('=');
+            name.starts_with("--") && eq != std::string_view::npos) {
+            inlineValue = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        }
+        const auto value = [&]() -> std::optional<std::string_view> {
+            if (inlineValue) {
+                return inlineValue;
+            }
+            if (i + 1 < args.size()) {
+                return args[++i];
+            }
+            return std::nullopt;
+        };
+        const auto numberFor = [&](std::uint64_t max) -> std::optional<std::uint64_t> {
+            const auto text = value();
+            return text ? unsignedNumber(*text, max) : std::nullopt;
+        };
+        const auto flag = [&](bool& target) {
+            target = true;
+            return !inlineValue;
+        };
+
+        bool ok = true;
+        if (name == "--help" || name == "-h") {
+            ok = flag(o.help);
+        } else if (name == "--silent") {
+            ok = flag(o.silent);
+        } else if (name == "--trace") {
+            ok = flag(o.trace);
+        } else if (name == "--no-echo") {
+            bool noEcho = false;
+            ok = flag(noEcho);
+            o.modem.echoAfterReset = false;
+        } else if (name == "--link" || name == "--log") {
+            const auto text = value();
+            ok = text && !text->empty();
+            if (ok) {
+                (name == "--link" ? o.link : o.log) = std::string(*text);
+            }
+        } else if (name == "--error-on") {
+            const auto text = value();
+            ok = text && !text->empty();
+            if (ok) {
+                o.modem.errorOn.emplace_back(*text);
+            }
+        } else if (name == "--mr") {
+            const auto n = numberFor(255);
+            ok = n.has_value();
+            o.modem.firstMr = static_cast<std::uint32_t>(n.value_or(1));
+        } else if (name == "--cms-error") {
+            const auto n = numberFor(999);
+            ok = n.has_value();
+            if (ok) {
+                o.modem.cmsError = static_cast<int>(*n);
+            }
+        } else if (name == "--delay") {
+            const auto n = numberFor(3'600'000);
+            ok = n.has_value();
+            o.delayMs = n.value_or(0);
+        } else if (name == "--noise" || name == "--noise-between") {
+            const auto n = numberFor(1'000'000);
+            ok = n.has_value();
+            (name == "--noise" ? o.noise : o.noiseBetween) = n.value_or(0);
+        } else if (name == "--seed") {
+            o.seed = numberFor(kAny);
+            ok = o.seed.has_value();
+        } else if (name == "--vanish-after-bytes") {
+            o.vanishAfterBytes = numberFor(kAny);
+            ok = o.vanishAfterBytes.has_value();
+        } else if (name == "--vanish-after-ms") {
+            o.vanishAfterMs = numberFor(kAny / 2);
+            ok = o.vanishAfterMs.has_value();
+        } else {
+            parsed.error = "unknown option: " + std::string(args[i]);
+            return parsed;
+        }
+        if (!ok) {
+            parsed.error = "bad or missing value for " + std::string(name);
+            return parsed;
+        }
+    }
+    return parsed;
+}
+
+std::string usage(std::string_view program) {
+    return "Usage: " + std::string(program) + R"( [options]
+A virtual GSM modem on a pseudo-terminal. Prints the terminal's path as the
+first line, then answers AT commands there until SIGINT/SIGTERM.
+
+  --link PATH              make PATH a symlink to the terminal (removed on exit)
+  --log FILE               append each accepted SMS as a JSON line to FILE
+                           (default: standard output, after the path line)
+  --mr N                   first message reference (0-255, default 1)
+  --no-echo                echo off at start and after ATZ
+  --silent                 read everything, answer and echo nothing
+  --delay MS               write every answer MS milliseconds late
+  --cms-error N            refuse every SMS body with +CMS ERROR: N
+  --error-on CMD           answer ERROR to the command line CMD, e.g. AT+CMGF=1
+                           (case-insensitive, repeatable; '*' means every line)
+  --noise N                write N random bytes at start
+  --noise-between N        write N random bytes before each answer
+  --seed S                 seed for the random bytes (reproducible noise)
+  --vanish-after-bytes N   close the device after N received bytes, then exit
+  --vanish-after-ms N      close the device after N milliseconds, then exit
+  --trace                  log received lines and answers on standard error
+  --help                   show this help
+)";
+}
+
+} // namespace tarvex::vmodem

@@ -1,0 +1,186 @@
+#include "serve.h"
+
+#include "json_line.h"
+#include "modem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <deque>
+#include <poll.h>
+#include <random>
+#include <system_error>
+#include <unistd.h>
+
+namespace tarvex::vmodem {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A client that stops reading must not make us hoard memory.
+constexpr std::size_t kMaxQueued = 1 << 20;
+
+class Device final : public ModemSink {
+public:
+    Device(const Options& options, std::FILE* log)
+        : options_(options)
+        , log_(log)
+        , random_(options.seed ? *options.seed : std::random_device{}()) {}
+
+    void queue(std::string_view bytes) {
+        if (out_.size() + bytes.size() <= kMaxQueued) {
+            out_ += bytes;
+        }
+    }
+
+    std::string noise(std::uint64_t count) {
+        std::uniform_int_distribution<int> byte(0, 255);
+        std::string bytes;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            bytes += static_cast<char>(byte(random_));
+        }
+        return bytes;
+    }
+
+    void echo(std::string_view bytes) override { queue(bytes); }
+
+    void answer(std::string_view bytes) override {
+        if (options_.trace) {
+            std::fprintf(stderr, "vmodem >> %s\n", jsonString(bytes).c_str());
+        }
+        std::string delivered = noise(options_.noiseBetween) + std::string(bytes);
+        if (options_.delayMs == 0) {
+            queue(delivered);
+        } else {
+            late_.push_back(
+                {Clock::now() + std::chrono::milliseconds(options_.delayMs), std::move(delivered)});
+        }
+    }
+
+    void accepted(const Message& message) override {
+        const std::string line = jsonLine(message, std::chrono::system_clock::now());
+        std::fputs(line.c_str(), log_);
+        std::fflush(log_);
+    }
+
+    // Moves answers that are due into the output; returns how long until the next one.
+    std::optional<Clock::duration> releaseDue() {
+        const auto now = Clock::now();
+        while (!late_.empty() && late_.front().due <= now) {
+            queue(late_.front().bytes);
+            late_.pop_front();
+        }
+        if (late_.empty()) {
+            return std::nullopt;
+        }
+        return late_.front().due - now;
+    }
+
+    // Writes what the pty takes without blocking; the rest waits for POLLOUT.
+    void flush(int fd) {
+        while (!out_.empty()) {
+            const auto n = ::write(fd, out_.data(), out_.size());
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                return;
+            }
+            out_.erase(0, static_cast<std::size_t>(n));
+        }
+    }
+
+    bool pending() const { return !out_.empty(); }
+
+private:
+    struct Late {
+        Clock::time_point due;
+        std::string bytes;
+    };
+
+    const Options& options_;
+    std::FILE* log_;
+    std::mt19937_64 random_;
+    std::string out_;
+    std::deque<Late> late_;
+};
+
+int timeoutMs(std::optional<Clock::duration> wait) {
+    if (!wait) {
+        return -1;
+    }
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wait).count();
+    return static_cast<int>(std::clamp<decltype(ms)>(ms, 0, 60'000));
+}
+
+} // namespace
+
+void serve(const Options& options, Pty& pty, std::FILE* log, int stopFd) {
+    Device device(options, log);
+    Modem modem(options.modem);
+    device.queue(device.noise(options.noise));
+
+    const auto vanishAt =
+        options.vanishAfterMs
+            ? std::optional(Clock::now() + std::chrono::milliseconds(*options.vanishAfterMs))
+            : std::nullopt;
+    std::uint64_t received = 0;
+
+    for (;;) {
+        auto wait = device.releaseDue();
+        device.flush(pty.master());
+        if (vanishAt) {
+            const auto left = *vanishAt - Clock::now();
+            if (left <= Clock::duration::zero()) {
+                break;
+            }
+            wait = wait ? std::min(*wait, left) : left;
+        }
+
+        pollfd fds[2] = {
+            {pty.master(), static_cast<short>(POLLIN | (device.pending() ? POLLOUT : 0)), 0},
+            {stopFd, POLLIN, 0},
+        };
+        if (::poll(fds, 2, timeoutMs(wait)) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        if (fds[1].revents != 0) {
+            return;
+        }
+        if ((fds[0].revents & POLLIN) == 0) {
+            if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                break; // Cannot happen while we hold the slave; never spin on it.
+            }
+            continue;
+        }
+        char buffer[4096];
+        const auto n = ::read(pty.master(), buffer, sizeof buffer);
+        if (n <= 0) {
+            continue; // EAGAIN/EINTR; we hold the slave open, so no EOF or EIO here.
+        }
+        std::string_view bytes(buffer, static_cast<std::size_t>(n));
+        if (options.vanishAfterBytes) {
+            bytes = bytes.substr(
+                0, std::min<std::uint64_t>(bytes.size(), *options.vanishAfterBytes - received));
+        }
+        received += bytes.size();
+        if (options.trace) {
+            std::fprintf(stderr, "vmodem << %s\n", jsonString(bytes).c_str());
+        }
+        if (!options.silent) {
+            modem.feed(bytes, device);
+        }
+        if (options.vanishAfterBytes && received >= *options.vanishAfterBytes) {
+            device.releaseDue();
+            device.flush(pty.master());
+            break;
+        }
+    }
+    pty.close();
+}
+
+} // namespace tarvex::vmodem

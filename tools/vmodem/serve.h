@@ -1,0 +1,14 @@
+#pragma once
+
+#include "options.h"
+#include "pty.h"
+
+#include <cstdio>
+
+namespace tarvex::vmodem {
+
+// Runs the modem on the pty until stopFd becomes readable or the device
+// vanishes. Blocks in poll() whenever there is nothing to do.
+void serve(const Options& options, Pty& pty, std::FILE* log, int stopFd);
+
+} // namespace tarvex::vmodem
