@@ -1,0 +1,69 @@
+// "Test Modem Communication": send AT, watch for OK, and give up after the reply time-out.
+
+#include "dialogue_timing.h"
+#include "ui/frmResult.h"
+
+namespace tarvex {
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+} // namespace
+
+void frmResult::cmdTest_Click() {
+    flags_.DetectDone = false;
+    if (!flags_.PortConnected) {
+        boxes_.inform(QStringLiteral("Connect ComPort"));
+        return;
+    }
+    flags_.ModemFound = false;
+    // An "O" left over from earlier traffic still counts: GotO is not reset.
+    sendAttention();
+    Timer1.setEnabled(true);
+}
+
+// "A", "T" and the line end, written straight to the port with pauses of their own.
+void frmResult::sendAttention() {
+    MSComm1.Output(QStringLiteral("A"));
+    Sleep(kAttentionPause);
+    MSComm1.Output(QStringLiteral("T"));
+    Sleep(kAttentionPause);
+    MSComm1.Output(kCrLf);
+}
+
+void frmResult::HandleInput(const QString& InBuff) {
+    if (flags_.DetectDone)
+        return;
+    if (InBuff == QLatin1String("O")) {
+        flags_.GotO = true;
+        return;
+    }
+    if (InBuff == QLatin1String("K") && flags_.GotO) {
+        // Settled before anything is sent or shown: the echo-off reply and a timer
+        // tick handled while the message is open must find the test finished.
+        flags_.GotO = false;
+        flags_.ModemFound = true;
+        flags_.DetectDone = true;
+        SendComm(QStringLiteral("ATE0") + kCrLf);
+        Sleep(kEchoOffPause);
+        boxes_.inform(QStringLiteral("GSM Modem OK"));
+    }
+}
+
+void frmResult::Timer1_Timer() {
+    Timer1.setEnabled(false);
+    if (flags_.ModemFound)
+        return;
+    if (!boxes_.ask(QStringLiteral("No Modem........"), QStringLiteral("Modem Not Found - Retry?")))
+        return;
+    // A late OK may have finished the detector while the question was open; the retried
+    // command's answer must be recognised all the same.
+    flags_.ModemFound = false;
+    flags_.DetectDone = false;
+    if (!flags_.PortConnected)
+        return; // the device went away while the question was open
+    sendAttention();
+    Timer1.setEnabled(true);
+}
+
+} // namespace tarvex

@@ -1,0 +1,88 @@
+// "Send SMS": text mode, the destination, the body; then the modem's verdict.
+
+#include "dialogue_timing.h"
+#include "sms_input.h"
+#include "ui/frmResult.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace tarvex {
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+constexpr QChar kQuote = QLatin1Char('"');
+constexpr QChar kCtrlZ = QChar(26);
+
+} // namespace
+
+void frmResult::Command7_Click() {
+    if (!flags_.PortConnected) {
+        boxes_.inform(QStringLiteral("Connect ComPort"));
+        return;
+    }
+    if (txtMobileNo->text().isEmpty()) {
+        boxes_.inform(QStringLiteral("Enter Mobile Number"));
+        return;
+    }
+    if (txtDat->text().isEmpty()) {
+        boxes_.inform(QStringLiteral("Enter SMS Data"));
+        return;
+    }
+    if (!isValidMobileNumber(txtMobileNo->text())) {
+        boxes_.inform(QStringLiteral("Invalid Mobile Number"));
+        return;
+    }
+    if (!isValidSmsBody(txtDat->text())) {
+        boxes_.inform(QStringLiteral("Invalid SMS Data"));
+        return;
+    }
+
+    Command7->setEnabled(false);
+    smsSending_ = true;
+    // The answers queue up during the pauses and are read once this handler returns.
+    sms_.start(txtDat->text());
+    SendComm(QStringLiteral("AT+CMGF=1") + kCrLf);
+    Sleep(kSmsCommandPause);
+    SendComm(QStringLiteral("AT+CMGS=") + kQuote + txtMobileNo->text() + kQuote + kCrLf);
+    Sleep(kSmsCommandPause);
+    Sleep(kSmsCommandPause);
+    SendComm(txtDat->text() + kCtrlZ);
+    smsTimer_.setEnabled(true);
+}
+
+void frmResult::finishSms(const SmsOutcome& outcome) {
+    if (!smsSending_)
+        return;
+    // Settled before the message opens, so nothing handled meanwhile reports it again.
+    smsSending_ = false;
+    smsTimer_.setEnabled(false);
+    if (outcome.accepted) {
+        boxes_.inform(QStringLiteral("SMS Send"));
+        txtMobileNo->setText(QStringLiteral("+91"));
+        txtDat->setText(QString());
+    } else {
+        // The typed number and text stay for another try.
+        boxes_.inform(QStringLiteral("SMS Not Sent: ") + outcome.reason);
+    }
+    Command7->setEnabled(true);
+}
+
+void frmResult::smsTimer_Timer() {
+    smsTimer_.setEnabled(false);
+    if (!sms_.active())
+        return; // the verdict is in and on its way to the operator
+    sms_.stop();
+    finishSms({false, QStringLiteral("no reply from modem")});
+}
+
+void frmResult::abandonSms() {
+    sms_.stop();
+    smsTimer_.setEnabled(false);
+    if (smsSending_) {
+        smsSending_ = false;
+        Command7->setEnabled(true);
+    }
+}
+
+} // namespace tarvex

@@ -1,0 +1,30 @@
+#pragma once
+// Modal message boxes. Showing one runs a nested event loop: timer ticks and
+// serial notifications keep arriving while the operator reads it.
+
+#include <QString>
+
+namespace tarvex {
+
+// Default caption of information boxes.
+inline const QString kApplicationTitle = QStringLiteral("Test Tarvex");
+
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // OK button, no icon, the application title as caption.
+    virtual void inform(const QString& text) = 0;
+    // Yes and No, question icon, Yes the default; true for Yes.
+    virtual bool ask(const QString& caption, const QString& text) = 0;
+    // A platform error: OK button, warning icon, the application title as caption.
+    virtual void report(const QString& text) = 0;
+};
+
+class QtMessageBoxes final : public MessageBoxes {
+public:
+    void inform(const QString& text) override;
+    bool ask(const QString& caption, const QString& text) override;
+    void report(const QString& text) override;
+};
+
+} // namespace tarvex

@@ -1,0 +1,228 @@
+#include "frmResult.h"
+
+#include "modem/dialogue_timing.h"
+#include "platform/serial_error.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace tarvex {
+namespace {
+
+// Positions and sizes are given in twips; 15 twips are one pixel at 96 dpi, and
+// Qt's high-DPI scaling takes care of other screens.
+constexpr int px(int twips) {
+    return twips / 15;
+}
+
+QRect twipRect(int left, int top, int width, int height) {
+    return {px(left), px(top), px(width), px(height)};
+}
+
+QFont makeFont(const QString& family, qreal points, bool bold) {
+    QFont f(family);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+const QColor kDarkBlue(0, 0, 128);
+
+void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QGroupBox* frame(QWidget* container, const QString& caption, const QRect& geometry,
+                 const QFont& f) {
+    auto* box = new QGroupBox(caption, container);
+    box->setGeometry(geometry);
+    box->setFont(f);
+    box->setFocusPolicy(Qt::NoFocus);
+    return box;
+}
+
+QPushButton* button(QWidget* container, const QString& caption, const QRect& geometry,
+                    const QFont& f) {
+    auto* b = new QPushButton(caption, container);
+    b->setGeometry(geometry);
+    b->setFont(f);
+    b->setAutoDefault(false);
+    return b;
+}
+
+// A button painted in its own background colour.
+void paintGraphical(QPushButton* b, const QColor& background) {
+    setColour(b, QPalette::Button, background);
+    b->setAutoFillBackground(true);
+}
+
+QLineEdit* textBox(QWidget* container, const QRect& geometry, const QFont& f) {
+    auto* box = new QLineEdit(container);
+    box->setGeometry(geometry);
+    box->setFont(f);
+    setColour(box, QPalette::Text, kDarkBlue);
+    return box;
+}
+
+} // namespace
+
+frmResult::frmResult(WindowPlatform platform, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint)
+    , MSComm1(*platform.serial)
+    , Timer1(*platform.replyTimer)
+    , platform_(std::move(platform))
+    , pause_(*platform_.pause)
+    , boxes_(*platform_.boxes)
+    , smsTimer_(*platform_.smsTimer) {
+    createControls();
+    wireEvents();
+    Form_Load();
+}
+
+frmResult::~frmResult() = default;
+
+void frmResult::createControls() {
+    setObjectName(QStringLiteral("frmResult"));
+    setWindowTitle(QStringLiteral("Tarvex - GUI"));
+    setWindowIcon(QIcon(QStringLiteral(":/tarvex/icons/tarvex-32.png")));
+    setFont(makeFont(QStringLiteral("MS Sans Serif"), 8.25, false));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    // Placed by hand, not centred: the client area opens at (5610, 3480) twips.
+    setGeometry(twipRect(5610, 3480, 4680, 3840));
+    setFixedSize(px(4680), px(3840));
+
+    const QFont sansBold = makeFont(QStringLiteral("MS Sans Serif"), 8.25, true);
+    const QFont arialFrame = makeFont(QStringLiteral("Arial"), 8.25, true);
+    const QFont arialButton = makeFont(QStringLiteral("Arial"), 9, true);
+    const QFont arialText = makeFont(QStringLiteral("Arial"), 9.75, true);
+
+    Frame2 =
+        frame(this, QStringLiteral("Select Com Port"), twipRect(120, 120, 4455, 735), sansBold);
+    setColour(Frame2, QPalette::WindowText, kDarkBlue);
+    Combo1 = new QComboBox(Frame2);
+    Combo1->setEditable(true);
+    Combo1->setGeometry(twipRect(240, 240, 975, 315));
+    Combo1->setFont(makeFont(QStringLiteral("MS Sans Serif"), 8.25, false));
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setEditText(QStringLiteral("Combo1"));
+    connect = button(Frame2, QStringLiteral("Connect"), twipRect(1560, 240, 975, 375), sansBold);
+
+    fraResult =
+        frame(this, QStringLiteral("Modem Interface"), twipRect(120, 1080, 4455, 2655), sansBold);
+    setColour(fraResult, QPalette::WindowText, kDarkBlue);
+    Frame1 =
+        frame(fraResult, QStringLiteral("SMS Data "), twipRect(120, 240, 4215, 855), arialFrame);
+    setColour(Frame1, QPalette::WindowText, palette().color(QPalette::WindowText));
+    txtDat = textBox(Frame1, twipRect(120, 240, 3975, 375), arialText);
+    txtDat->setMaxLength(34);
+    Command7 =
+        button(fraResult, QStringLiteral("Send SMS"), twipRect(3000, 1680, 1335, 375), arialButton);
+    paintGraphical(Command7, QColor(224, 224, 224));
+    cmdTest = button(fraResult, QStringLiteral("Test Modem Communication"),
+                     twipRect(120, 2160, 4215, 375), arialButton);
+    paintGraphical(cmdTest, QColor(192, 192, 192));
+    fras[1] = frame(fraResult, QStringLiteral("Mobile Number"), twipRect(120, 1200, 1935, 855),
+                    arialFrame);
+    setColour(fras[1], QPalette::WindowText, palette().color(QPalette::WindowText));
+    txtMobileNo = textBox(fras[1], twipRect(120, 360, 1575, 375), arialText);
+
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    connect->setObjectName(QStringLiteral("connect"));
+    fraResult->setObjectName(QStringLiteral("fraResult"));
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    txtDat->setObjectName(QStringLiteral("txtDat"));
+    Command7->setObjectName(QStringLiteral("Command7"));
+    cmdTest->setObjectName(QStringLiteral("cmdTest"));
+    fras[1]->setObjectName(QStringLiteral("fras"));
+    txtMobileNo->setObjectName(QStringLiteral("txtMobileNo"));
+
+    // Screen readers speak the caption of buttons and frames; the boxes need names.
+    txtMobileNo->setAccessibleName(QStringLiteral("Mobile Number"));
+    txtDat->setAccessibleName(QStringLiteral("SMS Data"));
+    Combo1->setAccessibleName(QStringLiteral("COM port"));
+
+    // Keyboard order: the ascending tab index of the focusable controls.
+    QWidget::setTabOrder(txtMobileNo, cmdTest);
+    QWidget::setTabOrder(cmdTest, Command7);
+    QWidget::setTabOrder(Command7, txtDat);
+    QWidget::setTabOrder(txtDat, connect);
+    QWidget::setTabOrder(connect, Combo1);
+    txtMobileNo->setFocus();
+
+    Timer1.setInterval(kReplyTimeout);
+    smsTimer_.setInterval(kSmsOutcomeTimeout);
+}
+
+void frmResult::wireEvents() {
+    QObject::connect(connect, &QPushButton::clicked, this,
+                     [this] { handlerBoundary([this] { connect_Click(); }); });
+    QObject::connect(cmdTest, &QPushButton::clicked, this,
+                     [this] { handlerBoundary([this] { cmdTest_Click(); }); });
+    QObject::connect(Command7, &QPushButton::clicked, this,
+                     [this] { handlerBoundary([this] { Command7_Click(); }); });
+    QObject::connect(&MSComm1, &SerialControl::OnComm, this,
+                     [this] { handlerBoundary([this] { MSComm1_OnComm(); }); });
+    QObject::connect(&Timer1, &Timer::tick, this,
+                     [this] { handlerBoundary([this] { Timer1_Timer(); }); });
+    QObject::connect(&smsTimer_, &Timer::tick, this,
+                     [this] { handlerBoundary([this] { smsTimer_Timer(); }); });
+}
+
+void frmResult::Form_Load() {
+    txtMobileNo->setText(QStringLiteral("+91"));
+    flags_.GotO = false;
+    flags_.ModemFound = false;
+    flags_.PortConnected = false;
+    flags_.DetectDone = false;
+    Timer1.setEnabled(false);
+    for (int port = 1; port <= 40; ++port)
+        Combo1->addItem(QStringLiteral("COM%1").arg(port));
+    Combo1->setCurrentIndex(0);
+}
+
+void frmResult::closeEvent(QCloseEvent* event) {
+    if (boxes_.ask(QStringLiteral("Quitting............"),
+                   QStringLiteral("Are you sure want to quit?"))) {
+        // No further handler runs; the port is released with the process.
+        platform_.endProcess();
+        return;
+    }
+    event->ignore();
+}
+
+// Nothing thrown may cross into Qt's event dispatch. A failing platform operation
+// abandons the rest of its handler, is reported, and the program keeps running.
+template <typename Handler> void frmResult::handlerBoundary(Handler&& handler) {
+    try {
+        handler();
+    } catch (const SerialError& error) {
+        onPlatformError(error);
+    } catch (const std::exception& error) {
+        abandonSms();
+        boxes_.report(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void frmResult::onPlatformError(const SerialError& error) {
+    if (error.kind() == SerialError::Kind::DeviceLost) {
+        onDeviceLost(error.text());
+        return;
+    }
+    abandonSms();
+    boxes_.report(error.text());
+}
+
+void frmResult::Sleep(std::chrono::milliseconds duration) {
+    pause_.Sleep(duration);
+}
+
+} // namespace tarvex
