@@ -235,6 +235,23 @@ Modem::Result Modem::extendedCommand(std::string_view command, std::string& info
         }
         return Result::Ok;
     }
+    if (cmd.name == "+CSDH" || cmd.name == "+CSMP") {
+        // Text-mode header and parameter settings: accepted, the log has what matters.
+        const bool csdh = cmd.name == "+CSDH";
+        if (cmd.read()) {
+            info += line(csdh ? "+CSDH: 0" : "+CSMP: 17,167,0,0");
+        } else if (cmd.test()) {
+            if (csdh) {
+                info += line("+CSDH: (0,1)");
+            }
+        } else if (!cmd.set() || (csdh && !number(*cmd.set(), 0, 1))) {
+            return Result::Error;
+        }
+        return Result::Ok;
+    }
+    if (cmd.name == "+CHUP") {
+        return cmd.exec() || cmd.test() ? Result::Ok : Result::Error;
+    }
     if (cmd.name == "+CMGS") {
         return sendCommand(cmd.suffix);
     }

@@ -93,6 +93,17 @@ public:
 
     bool pending() const { return !out_.empty(); }
 
+    // Prints what the client sent one line (or SMS body) at a time.
+    void traceReceived(std::string_view bytes) {
+        for (const char c : bytes) {
+            traced_ += c;
+            if (c == '\r' || c == 26 || c == 27 || traced_.size() >= 200) {
+                std::fprintf(stderr, "vmodem << %s\n", jsonString(traced_).c_str());
+                traced_.clear();
+            }
+        }
+    }
+
 private:
     struct Late {
         Clock::time_point due;
@@ -103,6 +114,7 @@ private:
     std::FILE* log_;
     std::mt19937_64 random_;
     std::string out_;
+    std::string traced_;
     std::deque<Late> late_;
 };
 
@@ -169,7 +181,7 @@ void serve(const Options& options, Pty& pty, std::FILE* log, int stopFd) {
         }
         received += bytes.size();
         if (options.trace) {
-            std::fprintf(stderr, "vmodem << %s\n", jsonString(bytes).c_str());
+            device.traceReceived(bytes);
         }
         if (!options.silent) {
             modem.feed(bytes, device);
