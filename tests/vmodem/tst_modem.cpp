@@ -1,0 +1,295 @@
+// The modem's command interpreter, bytes in and bytes out, without a pty.
+#include "json_line.h"
+#include "modem.h"
+#include "options.h"
+
+#include <QtTest>
+
+using namespace tarvex::vmodem;
+
+namespace {
+
+struct Recorder final : ModemSink {
+    QByteArray out;
+    QStringList messages;
+
+    void echo(std::string_view bytes) override {
+        out.append(bytes.data(), qsizetype(bytes.size()));
+    }
+    void answer(std::string_view bytes) override {
+        out.append(bytes.data(), qsizetype(bytes.size()));
+    }
+    void accepted(const Message& m) override {
+        messages << QString::fromStdString(m.number + "|" + m.text + "|" + std::to_string(m.mr));
+    }
+};
+
+std::string_view view(const QByteArray& bytes) {
+    return {bytes.constData(), std::size_t(bytes.size())};
+}
+
+const QByteArray ok = "\r\nOK\r\n";
+const QByteArray error = "\r\nERROR\r\n";
+
+QByteArray info(const QByteArray& text) {
+    return "\r\n" + text + "\r\n" + ok;
+}
+
+} // namespace
+
+class TestModem : public QObject {
+    Q_OBJECT
+
+private slots:
+    void commands_data() {
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::newRow("AT echoed") << true << QByteArray("AT\r") << "AT\r" + ok;
+        QTest::newRow("AT") << false << QByteArray("AT\r") << ok;
+        QTest::newRow("lower case") << false << QByteArray("at+cgmi\r") << info("Tarvex");
+        QTest::newRow("CR LF, LF echoed not run")
+            << true << QByteArray("AT\r\nAT\r\n") << "AT\r" + ok + "\nAT\r" + ok + "\n";
+        QTest::newRow("backspace edits")
+            << true << QByteArray("ATX\bI\r") << "ATX\bI\r" + info("Tarvex VModem 1.0.0");
+        QTest::newRow("noise before AT ignored") << false << QByteArray("\0\xff\x1b AT\r", 7) << ok;
+        QTest::newRow("line without AT ignored")
+            << true << QByteArray("hello\r") << QByteArray("hello\r");
+        QTest::newRow("spaces outside quotes") << false << QByteArray("AT + CMGF = 1\r") << ok;
+        QTest::newRow("ATE0 echoes itself")
+            << true << QByteArray("ATE0\rAT\r") << "ATE0\r" + ok + ok;
+        QTest::newRow("ATE1") << false << QByteArray("ATE1\rAT\r") << ok + "AT\r" + ok;
+        QTest::newRow("ATZ restores echo, PDU mode")
+            << true << QByteArray("ATE0\rAT+CMGF=1\rATZ\rAT+CMGF?\r")
+            << "ATE0\r" + ok + ok + ok + "AT+CMGF?\r" + info("+CMGF: 0");
+        QTest::newRow("basic commands strung") << false << QByteArray("ATE0V1Q0\r") << ok;
+        QTest::newRow("ATI") << false << QByteArray("ATI\r") << info("Tarvex VModem 1.0.0");
+        QTest::newRow("CGMM") << false << QByteArray("AT+CGMM\r") << info("VModem");
+        QTest::newRow("CGMR") << false << QByteArray("AT+CGMR\r") << info("1.0.0");
+        QTest::newRow("CGSN") << false << QByteArray("AT+CGSN\r") << info("356938035643809");
+        QTest::newRow("CMEE set and read")
+            << false << QByteArray("AT+CMEE=2\rAT+CMEE?\r") << ok + info("+CMEE: 2");
+        QTest::newRow("CMEE out of range") << false << QByteArray("AT+CMEE=3\r") << error;
+        QTest::newRow("CMGF default") << false << QByteArray("AT+CMGF?\r") << info("+CMGF: 0");
+        QTest::newRow("CMGF set and read")
+            << false << QByteArray("AT+CMGF=1\rAT+CMGF?\r") << ok + info("+CMGF: 1");
+        QTest::newRow("CMGF test") << false << QByteArray("AT+CMGF=?\r") << info("+CMGF: (0,1)");
+        QTest::newRow("CMGF bad value") << false << QByteArray("AT+CMGF=2\r") << error;
+        QTest::newRow("CMGF without suffix") << false << QByteArray("AT+CMGF\r") << error;
+        QTest::newRow("CSCS") << false << QByteArray("AT+CSCS?\r") << info("+CSCS: \"GSM\"");
+        QTest::newRow("CSCS unsupported") << false << QByteArray("AT+CSCS=\"UCS2\"\r") << error;
+        QTest::newRow("CPIN") << false << QByteArray("AT+CPIN?\r") << info("+CPIN: READY");
+        QTest::newRow("CSQ") << false << QByteArray("AT+CSQ\r") << info("+CSQ: 20,99");
+        QTest::newRow("unknown") << false << QByteArray("AT+FOO\r") << error;
+        QTest::newRow("unknown basic") << false << QByteArray("ATX9\r") << error;
+        QTest::newRow("read of exec-only") << false << QByteArray("AT+CGMI?\r") << error;
+    }
+
+    void commands() {
+        QFETCH(bool, echo);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        ModemConfig config;
+        config.echoAfterReset = echo;
+        Modem modem(config);
+        Recorder sink;
+        modem.feed(view(input), sink);
+        QCOMPARE(sink.out, expected);
+    }
+
+    void send_data() {
+        QTest::addColumn<int>("cmsError"); // -1: none
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QStringList>("messages");
+
+        const QByteArray text = "AT+CMGF=1\r";
+        QTest::newRow("accepted, LF after CR not in body")
+            << -1 << text + "AT+CMGS=\"+491701234567\"\r\nHello\x1a"
+            << ok + "\r\n> \r\n+CMGS: 7\r\n" + ok << QStringList{"+491701234567|Hello|7"};
+        QTest::newRow("reference counts up")
+            << -1 << text + "AT+CMGS=\"1\"\rA\x1a" + "AT+CMGS=\"2\",129\rB\x1a"
+            << ok + "\r\n> \r\n+CMGS: 7\r\n" + ok + "\r\n> \r\n+CMGS: 8\r\n" + ok
+            << QStringList{"1|A|7", "2|B|8"};
+        QTest::newRow("backspace and newline in body")
+            << -1 << text + "at+cmgs=\"+1\"\rHelx\blo\r\nyou\x1a"
+            << ok + "\r\n> \r\n+CMGS: 7\r\n" + ok << QStringList{"+1|Hello\r\nyou|7"};
+        QTest::newRow("ESC cancels") << -1 << text + "AT+CMGS=\"1\"\rHi\x1b" + "AT\r"
+                                     << ok + "\r\n> " + ok + ok << QStringList{};
+        QTest::newRow("PDU mode refused")
+            << -1
+            << QByteArray("AT+CMGS=\"1\"\rHi\x1a"
+                          "AT+CMGS=18\r")
+            << QByteArray("\r\n+CMS ERROR: 304\r\n\r\n+CMS ERROR: 304\r\n") << QStringList{};
+        QTest::newRow("cms error after body")
+            << 500 << text + "AT+CMGS=\"1\"\rHi\x1a" + "AT\r"
+            << ok + "\r\n> \r\n+CMS ERROR: 500\r\n" + ok << QStringList{};
+        QTest::newRow("unquoted number")
+            << -1 << text + "AT+CMGS=123\r" << ok + error << QStringList{};
+        QTest::newRow("empty number")
+            << -1 << text + "AT+CMGS=\"\"\r" << ok + error << QStringList{};
+        QTest::newRow("bad address type")
+            << -1 << text + "AT+CMGS=\"1\",999\r" << ok + error << QStringList{};
+    }
+
+    void send() {
+        QFETCH(int, cmsError);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        QFETCH(QStringList, messages);
+        ModemConfig config;
+        config.echoAfterReset = false;
+        if (cmsError >= 0) {
+            config.cmsError = cmsError;
+        }
+        config.firstMr = 7;
+        Modem modem(config);
+        Recorder sink;
+        modem.feed(view(input), sink);
+        QCOMPARE(sink.out, expected);
+        QCOMPARE(sink.messages, messages);
+    }
+
+    void bodyIsEchoedWithoutTerminator() {
+        Modem modem(ModemConfig{});
+        Recorder sink;
+        modem.feed("AT+CMGF=1\r", sink);
+        sink.out.clear();
+        modem.feed("AT+CMGS=\"1\"\rHi\x1a", sink);
+        QCOMPARE(sink.out, "AT+CMGS=\"1\"\r\r\n> Hi\r\n+CMGS: 1\r\n" + ok);
+    }
+
+    void errorOn_data() {
+        QTest::addColumn<QStringList>("patterns");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::newRow("matching, any case")
+            << QStringList{"AT+CMGF=1"} << QByteArray("at+cmgf=1\rAT+CMGF?\r")
+            << error + info("+CMGF: 0");
+        QTest::newRow("other commands unaffected")
+            << QStringList{"AT+CMGF=1"} << QByteArray("AT+CMGF=0\r") << ok;
+        QTest::newRow("repeatable") << QStringList{"ATI", "AT+CSQ"}
+                                    << QByteArray("ATI\rAT+CSQ\rAT\r") << error + error + ok;
+        QTest::newRow("star fails everything")
+            << QStringList{"*"} << QByteArray("AT\rATE1\rAT\r") << error + error + error;
+    }
+
+    void errorOn() {
+        QFETCH(QStringList, patterns);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        ModemConfig config;
+        config.echoAfterReset = false;
+        for (const QString& p : patterns) {
+            config.errorOn.push_back(p.toStdString());
+        }
+        Modem modem(config);
+        Recorder sink;
+        modem.feed(view(input), sink);
+        QCOMPARE(sink.out, expected);
+    }
+
+    void jsonLine_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("escaped");
+
+        QTest::newRow("plain") << QByteArray("Hello") << QByteArray("Hello");
+        QTest::newRow("quote, backslash") << QByteArray("a\"b\\c") << QByteArray("a\\\"b\\\\c");
+        QTest::newRow("line ends, tab") << QByteArray("a\r\nb\tc") << QByteArray("a\\r\\nb\\tc");
+        QTest::newRow("controls") << QByteArray("\0\x01\x1f\x7f", 4)
+                                  << QByteArray("\\u0000\\u0001\\u001f\\u007f");
+        QTest::newRow("non-ASCII bytes")
+            << QByteArray("\xc3\xa9\xff") << QByteArray("\\u00c3\\u00a9\\u00ff");
+    }
+
+    void jsonLine() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, escaped);
+        using namespace std::chrono;
+        const auto when = sys_days{year{2024} / 3 / 5} + hours{6} + minutes{7} + seconds{8};
+        const Message message{"+49\"1", text.toStdString(), 42};
+        const QByteArray line = QByteArray::fromStdString(
+            tarvex::vmodem::jsonLine(message, time_point_cast<system_clock::duration>(when)));
+        QCOMPARE(line, "{\"number\":\"+49\\\"1\",\"text\":\"" + escaped +
+                           "\",\"time\":\"2024-03-05T06:07:08Z\",\"mr\":42}\n");
+        QJsonParseError parseError{};
+        const auto doc = QJsonDocument::fromJson(line, &parseError);
+        QCOMPARE(parseError.error, QJsonParseError::NoError);
+        QCOMPARE(doc["text"].toString().toLatin1(), text);
+    }
+
+    void options_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("error");
+
+        QTest::newRow("all") << QStringList{"--link",
+                                            "/tmp/m",
+                                            "--log=/tmp/l",
+                                            "--mr",
+                                            "9",
+                                            "--silent",
+                                            "--delay",
+                                            "250",
+                                            "--no-echo",
+                                            "--cms-error",
+                                            "500",
+                                            "--error-on",
+                                            "ATI",
+                                            "--error-on",
+                                            "*",
+                                            "--noise",
+                                            "3",
+                                            "--noise-between",
+                                            "4",
+                                            "--seed",
+                                            "5",
+                                            "--vanish-after-bytes",
+                                            "6",
+                                            "--vanish-after-ms",
+                                            "7"}
+                             << QString();
+        QTest::newRow("unknown") << QStringList{"--bogus"} << "unknown option: --bogus";
+        QTest::newRow("missing value")
+            << QStringList{"--delay"} << "bad or missing value for --delay";
+        QTest::newRow("not a number")
+            << QStringList{"--noise", "x"} << "bad or missing value for --noise";
+        QTest::newRow("reference too big")
+            << QStringList{"--mr", "256"} << "bad or missing value for --mr";
+        QTest::newRow("value on a flag")
+            << QStringList{"--silent=1"} << "bad or missing value for --silent";
+    }
+
+    void options() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, error);
+        std::vector<std::string> storage;
+        for (const QString& a : args) {
+            storage.push_back(a.toStdString());
+        }
+        const std::vector<std::string_view> views(storage.begin(), storage.end());
+        const ParsedOptions parsed = parseOptions(views);
+        QCOMPARE(QString::fromStdString(parsed.error), error);
+        if (!error.isEmpty()) {
+            return;
+        }
+        const Options& o = parsed.options;
+        QCOMPARE(o.link, "/tmp/m");
+        QCOMPARE(o.log, "/tmp/l");
+        QCOMPARE(o.modem.firstMr, 9u);
+        QVERIFY(o.silent);
+        QCOMPARE(o.delayMs, 250u);
+        QVERIFY(!o.modem.echoAfterReset);
+        QCOMPARE(o.modem.cmsError, 500);
+        QCOMPARE(o.modem.errorOn, (std::vector<std::string>{"ATI", "*"}));
+        QCOMPARE(o.noise, 3u);
+        QCOMPARE(o.noiseBetween, 4u);
+        QCOMPARE(o.seed, 5u);
+        QCOMPARE(o.vanishAfterBytes, 6u);
+        QCOMPARE(o.vanishAfterMs, 7u);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestModem)
+#include "tst_modem.moc"
