@@ -113,6 +113,7 @@ void frmResult::createControls() {
     Combo1->setFont(makeFont(QStringLiteral("MS Sans Serif"), 8.25, false));
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setEditText(QStringLiteral("Combo1"));
+    Combo1->setCompleter(nullptr);
     connect = button(Frame2, QStringLiteral("Connect"), twipRect(1560, 240, 975, 375), sansBold);
 
     fraResult =
@@ -163,6 +164,15 @@ void frmResult::createControls() {
 }
 
 void frmResult::wireEvents() {
+    // Typed text selects no entry, whatever it reads: Connect then refuses port 0
+    // instead of opening an entry the operator did not choose.
+    QLineEdit* portText = Combo1->lineEdit();
+    QObject::connect(portText, &QLineEdit::textEdited, this, [this, portText](const QString& text) {
+        const int cursor = portText->cursorPosition();
+        Combo1->setCurrentIndex(-1);
+        Combo1->setEditText(text);
+        portText->setCursorPosition(cursor);
+    });
     QObject::connect(connect, &QPushButton::clicked, this,
                      [this] { handlerBoundary([this] { connect_Click(); }); });
     QObject::connect(cmdTest, &QPushButton::clicked, this,

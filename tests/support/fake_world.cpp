@@ -1,0 +1,181 @@
+#include "fake_world.h"
+
+#include <QPushButton>
+#include <algorithm>
+
+namespace tarvex::testing {
+
+void VirtualClock::run(std::chrono::milliseconds d) {
+    const qint64 end = now_ + d.count();
+    for (;;) {
+        FakeTimer* next = nullptr;
+        for (FakeTimer* t : timers_) {
+            if (t->isEnabled() && t->deadline() <= end &&
+                (!next || t->deadline() < next->deadline()))
+                next = t;
+        }
+        if (!next)
+            break;
+        now_ = std::max(now_, next->deadline());
+        next->fire();
+    }
+    now_ = std::max(now_, end);
+}
+
+FakeTimer::FakeTimer(VirtualClock& clock)
+    : clock_(clock) {
+    clock_.add(this);
+}
+
+void FakeTimer::setEnabled(bool enabled) {
+    if (enabled && !enabled_)
+        armedAt_ = clock_.now();
+    enabled_ = enabled;
+}
+
+void FakeTimer::fire() {
+    // A periodic timer: the next tick is one interval after this one.
+    armedAt_ = clock_.now();
+    emit tick();
+}
+
+void FakeSerialControl::record(const QString& property, const QString& value) {
+    if (failOn && failOn->first == property)
+        throw failOn->second;
+    configuration.append(property + QLatin1Char('=') + value);
+}
+
+void FakeSerialControl::setCommPort(qint16 port) {
+    record(QStringLiteral("CommPort"), QString::number(port));
+    port_ = port;
+}
+
+void FakeSerialControl::setHandshaking(Handshaking mode) {
+    record(QStringLiteral("Handshaking"), QString::number(static_cast<int>(mode)));
+}
+
+void FakeSerialControl::setRThreshold(qint16 count) {
+    record(QStringLiteral("RThreshold"), QString::number(count));
+}
+
+void FakeSerialControl::setRTSEnable(bool on) {
+    record(QStringLiteral("RTSEnable"), on ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+void FakeSerialControl::setSettings(const QString& settings) {
+    record(QStringLiteral("Settings"), settings);
+}
+
+void FakeSerialControl::setSThreshold(qint16 count) {
+    record(QStringLiteral("SThreshold"), QString::number(count));
+}
+
+void FakeSerialControl::setInputLen(qint16 count) {
+    record(QStringLiteral("InputLen"), QString::number(count));
+    inputLen_ = count;
+}
+
+void FakeSerialControl::setPortOpen(bool open) {
+    record(QStringLiteral("PortOpen"), open ? QStringLiteral("true") : QStringLiteral("false"));
+    open_ = open;
+}
+
+void FakeSerialControl::Output(const QString& text) {
+    if (!open_)
+        throw SerialError(SerialError::Kind::NotOpen, portDescription(),
+                          QStringLiteral("the port is not open."));
+    if (failOutput && written.size() >= failOutput->first)
+        throw failOutput->second;
+    written.append({clock_.now(), text});
+}
+
+QString FakeSerialControl::Input() {
+    const qsizetype n =
+        inputLen_ > 0 ? std::min<qsizetype>(inputLen_, buffer_.size()) : buffer_.size();
+    const QString taken = buffer_.left(n);
+    buffer_.remove(0, n);
+    return taken;
+}
+
+QString FakeSerialControl::wire() const {
+    QString all;
+    for (const Written& w : written)
+        all += w.text;
+    return all;
+}
+
+void FakeSerialControl::receive(const QString& text) {
+    buffer_ += text;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        notify(CommEventCode::Receive);
+}
+
+void FakeSerialControl::notify(CommEventCode code) {
+    event_ = code;
+    emit OnComm();
+}
+
+void FakeMessageBoxes::open(Shown::Kind kind, const QString& caption, const QString& text) {
+    shown.append({kind, caption, text, clock_.now()});
+    if (!whileOpen.empty()) {
+        auto nested = std::move(whileOpen.front());
+        whileOpen.pop_front();
+        nested();
+    }
+}
+
+void FakeMessageBoxes::inform(const QString& text) {
+    open(Shown::Inform, kApplicationTitle, text);
+}
+
+bool FakeMessageBoxes::ask(const QString& caption, const QString& text) {
+    open(Shown::Ask, caption, text);
+    if (answers.empty()) {
+        ++unexpectedQuestions;
+        return false;
+    }
+    const bool yes = answers.front();
+    answers.pop_front();
+    return yes;
+}
+
+void FakeMessageBoxes::report(const QString& text) {
+    open(Shown::Report, kApplicationTitle, text);
+}
+
+QStringList FakeMessageBoxes::texts() const {
+    QStringList all;
+    for (const Shown& s : shown)
+        all.append(s.text);
+    return all;
+}
+
+FakeWorld::FakeWorld() {
+    WindowPlatform platform;
+    auto serialFake = std::make_unique<FakeSerialControl>(clock);
+    auto pauseFake = std::make_unique<FakePause>(clock);
+    auto boxesFake = std::make_unique<FakeMessageBoxes>(clock);
+    auto replyFake = std::make_unique<FakeTimer>(clock);
+    auto smsFake = std::make_unique<FakeTimer>(clock);
+    serial = serialFake.get();
+    pause = pauseFake.get();
+    boxes = boxesFake.get();
+    replyTimer = replyFake.get();
+    smsTimer = smsFake.get();
+    platform.serial = std::move(serialFake);
+    platform.pause = std::move(pauseFake);
+    platform.boxes = std::move(boxesFake);
+    platform.replyTimer = std::move(replyFake);
+    platform.smsTimer = std::move(smsFake);
+    platform.endProcess = [this] { ++processEnds; };
+    window = std::make_unique<frmResult>(std::move(platform));
+}
+
+FakeWorld::~FakeWorld() = default;
+
+void FakeWorld::connectPort() {
+    window->connect->click();
+    serial->configuration.clear();
+}
+
+} // namespace tarvex::testing
