@@ -105,7 +105,7 @@ QString FakeSerialControl::wire() const {
 }
 
 void FakeSerialControl::receive(const QString& text) {
-    buffer_ += text;
+    arrive(text);
     for (qsizetype i = 0; i < text.size(); ++i)
         notify(CommEventCode::Receive);
 }

@@ -95,6 +95,8 @@ public:
     // control delivers them. Notifications raised inside a handler nest, as they do
     // inside a message box.
     void receive(const QString& text);
+    // Characters arrive without a notification yet.
+    void arrive(const QString& text) { buffer_ += text; }
     // A notification that finds nothing waiting.
     void notify(CommEventCode code);
 

@@ -1,0 +1,82 @@
+// The paced transmitter and the receive path.
+
+#include "fake_world.h"
+
+#include <QTest>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+class TestPacedTransmitter : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        world_ = std::make_unique<FakeWorld>();
+        world_->connectPort();
+    }
+    void cleanup() { world_.reset(); }
+
+    void sendsOneCharacterEvery25ms_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("echo off") << QStringLiteral("ATE0\r\n");
+        QTest::newRow("one character") << QStringLiteral("A");
+        QTest::newRow("Ctrl-Z and Latin-1") << QStringLiteral("x\x1a\u00e9");
+    }
+
+    void sendsOneCharacterEvery25ms() {
+        QFETCH(QString, text);
+        w().SendComm(text);
+        QList<Written> expected;
+        for (qsizetype i = 0; i < text.size(); ++i)
+            expected.append({25 * i, text.mid(i, 1)});
+        QCOMPARE(world_->serial->written, expected);
+        QCOMPARE(world_->clock.now(), 25 * text.size()); // the last character is paced too
+    }
+
+    void emptyTextSendsNothing() {
+        w().SendComm(QString());
+        QVERIFY(world_->serial->written.isEmpty());
+        QCOMPARE(world_->clock.now(), 0);
+    }
+
+    void longestTextIsSentInFull() {
+        const QString text(32767, QLatin1Char('a'));
+        w().SendComm(text);
+        QCOMPARE(world_->serial->written.size(), 32767);
+        QCOMPARE(world_->serial->wire(), text);
+    }
+
+    void overlongTextSendsNothing() {
+        QVERIFY_THROWS_EXCEPTION(std::length_error, w().SendComm(QString(32768, QLatin1Char('a'))));
+        QVERIFY(world_->serial->written.isEmpty());
+        QCOMPARE(world_->clock.now(), 0);
+    }
+
+    void onlyReceiveEventsRead() {
+        w().cmdTest_Click();
+        world_->serial->written.clear();
+        world_->serial->arrive(QStringLiteral("OK"));
+        world_->serial->notify(CommEventCode::None);
+        world_->serial->notify(static_cast<CommEventCode>(1004)); // a framing error
+        QVERIFY(world_->boxes->shown.isEmpty());
+        // Had either of them read, the "O" would be gone and the "K" alone would not count.
+        world_->serial->notify(CommEventCode::Receive);
+        world_->serial->notify(CommEventCode::Receive);
+        QCOMPARE(world_->boxes->texts(), QStringList{QStringLiteral("GSM Modem OK")});
+    }
+
+    void notificationWithNothingWaitingIsHarmless() {
+        world_->serial->notify(CommEventCode::Receive);
+        QVERIFY(world_->boxes->shown.isEmpty());
+        QVERIFY(world_->serial->written.isEmpty());
+        QVERIFY(!w().flags().GotO);
+    }
+
+private:
+    frmResult& w() { return *world_->window; }
+    std::unique_ptr<FakeWorld> world_;
+};
+
+QTEST_MAIN(TestPacedTransmitter)
+#include "tst_paced_transmitter.moc"

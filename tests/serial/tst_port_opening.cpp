@@ -1,0 +1,115 @@
+// "Connect": the line settings in order, and what a refused open leaves behind.
+
+#include "fake_world.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+QStringList settingsFor(int port) {
+    return {QStringLiteral("CommPort=%1").arg(port),
+            QStringLiteral("Handshaking=0"),
+            QStringLiteral("RThreshold=1"),
+            QStringLiteral("RTSEnable=true"),
+            QStringLiteral("Settings=9600,n,8,1"),
+            QStringLiteral("SThreshold=0"),
+            QStringLiteral("InputLen=1"),
+            QStringLiteral("PortOpen=true")};
+}
+
+} // namespace
+
+class TestPortOpening : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        world_ = std::make_unique<FakeWorld>();
+        world_->window->show();
+    }
+    void cleanup() { world_.reset(); }
+
+    void writesSettingsInOrder_data() {
+        QTest::addColumn<int>("index");
+        QTest::newRow("COM1") << 0;
+        QTest::newRow("COM3") << 2;
+        QTest::newRow("COM40") << 39;
+    }
+
+    void writesSettingsInOrder() {
+        QFETCH(int, index);
+        w().Combo1->setCurrentIndex(index);
+        w().connect->click();
+        QCOMPARE(world_->serial->configuration, settingsFor(index + 1));
+        QVERIFY(w().flags().PortConnected);
+        QCOMPARE(w().flags().PortConnected.bits(), qint16(-1));
+        QVERIFY(w().connect->isHidden());
+        QVERIFY(w().Combo1->isEnabled() && w().Combo1->isVisible());
+        QVERIFY(world_->serial->written.isEmpty()); // nothing is said to the modem yet
+        QVERIFY(world_->boxes->shown.isEmpty());
+    }
+
+    void laterChoiceChangesNothing() {
+        world_->connectPort();
+        w().Combo1->setCurrentIndex(5);
+        QVERIFY(world_->serial->configuration.isEmpty());
+        QCOMPARE(world_->serial->CommPort(), qint16(1));
+    }
+
+    void typedPortIsPortZero() {
+        w().Combo1->lineEdit()->selectAll();
+        QTest::keyClicks(w().Combo1->lineEdit(), QStringLiteral("COM5"));
+        w().connect->click();
+        QCOMPARE(world_->serial->configuration.value(0), QStringLiteral("CommPort=0"));
+    }
+
+    // A refused setting abandons the rest of the click: what came before stays
+    // written, nothing after it runs, the operator is told, and the program goes on.
+    void refusedStepAbandonsTheRest_data() {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<int>("writtenBefore");
+        QTest::newRow("port number") << "CommPort" << 0;
+        QTest::newRow("line settings") << "Settings" << 4;
+        QTest::newRow("open") << "PortOpen" << 7;
+    }
+
+    void refusedStepAbandonsTheRest() {
+        QFETCH(QString, failing);
+        QFETCH(int, writtenBefore);
+        const SerialError busy(SerialError::Kind::Busy, QStringLiteral("COM1 (/dev/ttyS0)"),
+                               QStringLiteral("the port is busy: another program is holding it."));
+        world_->serial->failOn = {failing, busy};
+        w().connect->click();
+
+        QCOMPARE(world_->serial->configuration, settingsFor(1).mid(0, writtenBefore));
+        QVERIFY(!w().flags().PortConnected);
+        QVERIFY(w().connect->isVisible());
+        QCOMPARE(world_->boxes->shown.size(), 1);
+        QCOMPARE(world_->boxes->shown[0].kind, Shown::Report);
+        QCOMPARE(world_->boxes->shown[0].text, busy.text());
+        QCOMPARE(world_->processEnds, 0);
+
+        // The operator picks another port and tries again.
+        world_->serial->failOn.reset();
+        world_->serial->configuration.clear();
+        w().Combo1->setCurrentIndex(1);
+        w().connect->click();
+        QCOMPARE(world_->serial->configuration, settingsFor(2));
+        QVERIFY(w().flags().PortConnected);
+        QVERIFY(w().connect->isHidden());
+        QCOMPARE(world_->boxes->shown.size(), 1);
+    }
+
+private:
+    frmResult& w() { return *world_->window; }
+    std::unique_ptr<FakeWorld> world_;
+};
+
+QTEST_MAIN(TestPortOpening)
+#include "tst_port_opening.moc"
