@@ -1,0 +1,213 @@
+// The real tarvex-vmodem on its pseudo-terminal, seen from a client.
+#include <QtTest>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kDeadline = std::chrono::seconds(10);
+
+int msLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return int(std::max<long long>(0, left.count()));
+}
+
+// The program under test plus a client descriptor on its device.
+class VModem {
+public:
+    explicit VModem(const QStringList& args) {
+        process.start(QStringLiteral(VMODEM_PATH), args);
+        const auto deadline = Clock::now() + kDeadline;
+        while (!process.canReadLine() && process.waitForReadyRead(msLeft(deadline))) {
+        }
+        path = QString::fromUtf8(process.readLine()).trimmed();
+    }
+    ~VModem() {
+        closeClient();
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+
+    bool openClient() {
+        fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        return fd >= 0;
+    }
+    void closeClient() {
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    bool send(const QByteArray& bytes) const {
+        return ::write(fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
+    }
+    // Reads until `want` has arrived, or nothing more comes before `wait` runs out.
+    QByteArray receive(const QByteArray& want, std::chrono::milliseconds wait = kDeadline) {
+        const auto deadline = Clock::now() + wait;
+        QByteArray got;
+        while (!got.contains(want)) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, msLeft(deadline)) <= 0 || (p.revents & POLLIN) == 0) {
+                break;
+            }
+            char buffer[256];
+            const auto n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            got.append(buffer, n);
+        }
+        return got;
+    }
+    long cpuTicks() const {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(process.processId()));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            return -1;
+        }
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        return fields.value(11).toLong() + fields.value(12).toLong(); // utime + stime
+    }
+
+    QProcess process;
+    QString path;
+    int fd = -1;
+};
+
+bool exists(const QString& path) {
+    struct stat st {};
+    return ::lstat(path.toLocal8Bit().constData(), &st) == 0;
+}
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+
+private slots:
+    void talksAndSurvivesReopen() {
+        VModem modem({});
+        QVERIFY(modem.path.startsWith("/dev/"));
+        QVERIFY(modem.openClient());
+        QVERIFY(modem.send("AT\r"));
+        QCOMPARE(modem.receive("OK\r\n"), "AT\r\r\nOK\r\n");
+        QVERIFY(modem.send("ATE0\rAT+CMGF=1\r"));
+        QCOMPARE(modem.receive("OK\r\n\r\nOK\r\n"), "ATE0\r\r\nOK\r\n\r\nOK\r\n");
+        QVERIFY(modem.send("AT+CMGS=\"+4917\"\r"));
+        QCOMPARE(modem.receive("> "), "\r\n> ");
+        QVERIFY(modem.send("Gr\xc3\xbc\xc3\x9f \"dich\"\x1a"));
+        QCOMPARE(modem.receive("OK\r\n"), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+
+        // The log line is written before the answer, so it is there now.
+        QVERIFY(modem.process.canReadLine() || modem.process.waitForReadyRead(10'000));
+        const QJsonObject logged = QJsonDocument::fromJson(modem.process.readLine()).object();
+        QCOMPARE(logged["number"].toString(), "+4917");
+        QCOMPARE(logged["text"].toString(), QString::fromLatin1("Gr\xc3\xbc\xc3\x9f \"dich\""));
+        QCOMPARE(logged["mr"].toInt(), 1);
+        QVERIFY(QDateTime::fromString(logged["time"].toString(), Qt::ISODate).isValid());
+
+        modem.closeClient();
+        QVERIFY(modem.openClient());
+        QVERIFY(modem.send("AT+CMGF?\r"));
+        QCOMPARE(modem.receive("OK\r\n"), "\r\n+CMGF: 1\r\n\r\nOK\r\n");
+
+        // Idle with the client closed: poll() must block, not spin.
+        modem.closeClient();
+        const long before = modem.cpuTicks();
+        QVERIFY(before >= 0);
+        QVERIFY(modem.openClient());
+        QCOMPARE(modem.receive("never", std::chrono::milliseconds(500)), QByteArray());
+        QVERIFY2(modem.cpuTicks() - before <= 5, "the modem burns CPU while idle");
+    }
+
+    void delayKeepsEchoImmediate() {
+        VModem modem({"--delay", "400"});
+        QVERIFY(modem.openClient());
+        const auto start = Clock::now();
+        QVERIFY(modem.send("AT\r"));
+        QCOMPARE(modem.receive("AT\r"), "AT\r");
+        QCOMPARE(modem.receive("OK\r\n"), "\r\nOK\r\n");
+        QVERIFY(Clock::now() - start >= std::chrono::milliseconds(400));
+    }
+
+    void noiseIsReproducibleAndSilentAnswersNothing() {
+        const QStringList args{"--silent", "--noise", "300", "--seed", "42"};
+        VModem first(args);
+        VModem second(args);
+        QVERIFY(first.openClient() && second.openClient());
+        const QByteArray noise = first.receive("never", std::chrono::milliseconds(1000));
+        QCOMPARE(noise.size(), 300);
+        QVERIFY(noise.contains('\0') || noise.contains('\xff'));
+        QCOMPARE(second.receive("never", std::chrono::milliseconds(1000)), noise);
+
+        QVERIFY(first.send("AT\r"));
+        QCOMPARE(first.receive("never", std::chrono::milliseconds(300)), QByteArray());
+    }
+
+    void vanishes_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("input");
+        QTest::newRow("after bytes")
+            << QStringList{"--vanish-after-bytes", "3"} << QByteArray("AT\r");
+        QTest::newRow("after ms") << QStringList{"--vanish-after-ms", "200"} << QByteArray();
+    }
+
+    void vanishes() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, input);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("modem");
+        VModem modem(args + QStringList{"--link", link});
+        QVERIFY(modem.openClient());
+        QVERIFY(exists(link));
+        QVERIFY(input.isEmpty() || modem.send(input));
+
+        // A pulled cable: the reader gets POLLHUP, then end of file.
+        const auto deadline = Clock::now() + kDeadline;
+        pollfd p{modem.fd, POLLIN, 0};
+        while (::poll(&p, 1, msLeft(deadline)) > 0 && (p.revents & POLLHUP) == 0) {
+            char drain[256];
+            QVERIFY(::read(modem.fd, drain, sizeof drain) > 0);
+        }
+        QVERIFY(p.revents & POLLHUP);
+        char byte;
+        QCOMPARE(::read(modem.fd, &byte, 1), 0);
+        QVERIFY(!exists(modem.path));
+
+        QVERIFY(modem.process.waitForFinished(10'000));
+        QCOMPARE(modem.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(modem.process.exitCode(), 0);
+        QVERIFY(!exists(link));
+    }
+
+    void terminatesCleanly_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void terminatesCleanly() {
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("modem");
+        VModem modem({"--link", link});
+        QCOMPARE(QFileInfo(link).symLinkTarget(), modem.path);
+        QCOMPARE(::kill(pid_t(modem.process.processId()), signal), 0);
+        QVERIFY(modem.process.waitForFinished(10'000));
+        QCOMPARE(modem.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(modem.process.exitCode(), 0);
+        QVERIFY(!exists(link));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "tst_program.moc"
