@@ -1,0 +1,59 @@
+#pragma once
+// The splash window: the Tarvex picture for a fixed three seconds while the
+// application starts, then the main window in its place.
+
+#include "platform/timer.h"
+
+#include <QPixmap>
+#include <QWidget>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace tarvex {
+
+class frmResult;
+
+// How long the splash stays up. Fixed: nothing the operator does shortens it.
+inline constexpr std::chrono::milliseconds kSplashDuration{3000};
+
+// Where the artwork lives among the built-in resources.
+inline const QString kSplashPicturePath = QStringLiteral(":/tarvex/splash.jpg");
+QString applicationIconPath(int size);
+// The sizes the application icon comes in, smallest first.
+inline constexpr int kApplicationIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+class frmAbout : public QWidget {
+    Q_OBJECT
+public:
+    using MainWindowFactory = std::function<std::unique_ptr<frmResult>()>;
+
+    // The splash counts from here; `makeMainWindow` runs once, on the first tick.
+    frmAbout(std::unique_ptr<Timer> timer, MainWindowFactory makeMainWindow,
+             QWidget* parent = nullptr);
+    ~frmAbout() override;
+
+    // The real timer and a main window on the real serial port and message boxes.
+    static std::unique_ptr<frmAbout> system();
+
+    void Form_Load();
+    void Timer1_Timer();
+
+    // The main window once the splash has handed over, null before.
+    frmResult* mainWindow() const { return mainWindow_.get(); }
+    const QPixmap& picture() const { return picture_; }
+
+    Timer& Timer1;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::unique_ptr<Timer> timer_;
+    MainWindowFactory makeMainWindow_;
+    // Lives as long as the splash, which main() keeps for the whole run.
+    std::unique_ptr<frmResult> mainWindow_;
+    QPixmap picture_;
+};
+
+} // namespace tarvex
