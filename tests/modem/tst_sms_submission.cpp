@@ -1,0 +1,257 @@
+// "Send SMS": the checks, the exact wire timeline, and the verdict from the modem.
+
+#include "fake_world.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kCtrlZ = QString(QChar(26));
+
+// Each character 25 ms after the one before, starting at `t`; returns the time after the last.
+qint64 paced(QList<Written>& out, qint64 t, const QString& text) {
+    for (const QChar c : text) {
+        out.append({t, QString(c)});
+        t += 25;
+    }
+    return t;
+}
+
+} // namespace
+
+class TestSmsSubmission : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        world_ = std::make_unique<FakeWorld>();
+        world_->connectPort();
+        // A finished modem test, so the reply detector stays quiet in these tests.
+        world_->serial->receive(QStringLiteral("OK"));
+        world_->boxes->shown.clear();
+        world_->serial->written.clear();
+        world_->clock.run(1s);
+    }
+    void cleanup() { world_.reset(); }
+
+    void wireTimeline() {
+        const qint64 start = world_->clock.now();
+        w().txtMobileNo->setText(QStringLiteral("+919876543210"));
+        w().txtDat->setText(QStringLiteral("Hello from Tarvex"));
+        w().Command7->click();
+
+        QList<Written> expected;
+        qint64 t = paced(expected, start, QStringLiteral("AT+CMGF=1\r\n"));
+        t = paced(expected, t + 1000, QStringLiteral("AT+CMGS=\"+919876543210\"\r\n"));
+        t = paced(expected, t + 2000, QStringLiteral("Hello from Tarvex") + kCtrlZ);
+        QCOMPARE(world_->serial->written, expected);
+        QCOMPARE(world_->clock.now(), t);
+        QCOMPARE(world_->pause->pauses.count(1000), 3);
+
+        // Waiting for the verdict: the button stays disabled, the boxes keep their text.
+        QVERIFY(!w().Command7->isEnabled());
+        QVERIFY(w().smsInProgress());
+        QVERIFY(world_->boxes->shown.isEmpty());
+    }
+
+    void defaultNumberIsSentAsItIs() {
+        w().txtDat->setText(QStringLiteral("x"));
+        w().Command7->click();
+        QVERIFY(world_->serial->wire().contains(QStringLiteral("AT+CMGS=\"+91\"\r\n")));
+    }
+
+    void checks_data() {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("message");
+
+        const QString ok = QStringLiteral("hello");
+        QTest::newRow("port not open, boxes empty") << false << ""
+                                                    << ""
+                                                    << "Connect ComPort";
+        QTest::newRow("port not open") << false << "+91" << ok << "Connect ComPort";
+        QTest::newRow("both empty") << true << ""
+                                    << ""
+                                    << "Enter Mobile Number";
+        QTest::newRow("empty body") << true << "+91"
+                                    << ""
+                                    << "Enter SMS Data";
+        QTest::newRow("empty before invalid") << true << QStringLiteral("\"") << ""
+                                              << "Enter SMS Data";
+        QTest::newRow("quote in number")
+            << true << "+91\"\r\nATD112;" << ok << "Invalid Mobile Number";
+        QTest::newRow("CR in number") << true << "+91\r" << ok << "Invalid Mobile Number";
+        QTest::newRow("tab in number") << true << "+91\t1" << ok << "Invalid Mobile Number";
+        QTest::newRow("non-ASCII number")
+            << true << QStringLiteral("+٩١") << ok << "Invalid Mobile Number";
+        QTest::newRow("number checked first")
+            << true << "\"" << QString(kCtrlZ) << "Invalid Mobile Number";
+        QTest::newRow("Ctrl-Z in body") << true << "+91"
+                                        << "hi" + kCtrlZ + "AT+CMGD=1"
+                                        << "Invalid SMS Data";
+        QTest::newRow("ESC in body")
+            << true << "+91" << QStringLiteral("hi\x1b") << "Invalid SMS Data";
+        QTest::newRow("LF in body") << true << "+91"
+                                    << "hi\nAT"
+                                    << "Invalid SMS Data";
+        QTest::newRow("NUL in body") << true << "+91" << QString(QChar(0)) << "Invalid SMS Data";
+        QTest::newRow("emoji in body")
+            << true << "+91" << QStringLiteral("hi \U0001F600") << "Invalid SMS Data";
+        QTest::newRow("accent in body")
+            << true << "+91" << QStringLiteral("café") << "Invalid SMS Data";
+    }
+
+    void checks() {
+        QFETCH(bool, connected);
+        QFETCH(QString, number);
+        QFETCH(QString, body);
+        QFETCH(QString, message);
+        FakeWorld fresh;
+        if (connected)
+            fresh.connectPort();
+        fresh.window->txtMobileNo->setText(number);
+        fresh.window->txtDat->setText(body);
+        fresh.window->Command7->click();
+
+        QCOMPARE(fresh.boxes->texts(), QStringList{message});
+        QCOMPARE(fresh.boxes->shown[0].kind, Shown::Inform);
+        QVERIFY(fresh.serial->written.isEmpty());
+        QCOMPARE(fresh.window->txtMobileNo->text(), number);
+        QCOMPARE(fresh.window->txtDat->text(), body);
+        QVERIFY(fresh.window->Command7->isEnabled());
+    }
+
+    void outcome_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("message");
+
+        const QString prompt = QStringLiteral("\r\n> ");
+        const QString echoed =
+            QStringLiteral("AT+CMGF=1\r\r\nOK\r\nAT+CMGS=\"+91\"\r\r\n> hello") + kCtrlZ;
+        const QString sent = QStringLiteral("SMS Send");
+        QTest::newRow("accepted, echo off") << "\r\nOK\r\n" + prompt + "\r\n+CMGS: 7\r\n\r\nOK\r\n"
+                                            << sent;
+        QTest::newRow("accepted, echo on") << echoed + "\r\n+CMGS: 7\r\n\r\nOK\r\n" << sent;
+        QTest::newRow("accepted, LF only") << "\n+CMGS: 12\n" << sent;
+        QTest::newRow("ERROR to text mode") << "\r\nERROR\r\n" + prompt + "\r\n+CMGS: 3\r\n"
+                                            << "SMS Not Sent: the modem answered ERROR";
+        QTest::newRow("CMS 330") << "\r\nOK\r\n" + prompt + "\r\n+CMS ERROR: 330\r\n"
+                                 << "SMS Not Sent: SMSC address unknown (CMS ERROR 330)";
+        QTest::newRow("CMS 38") << "\r\nOK\r\n" + prompt + "\r\n+CMS ERROR: 38\r\n"
+                                << "SMS Not Sent: network out of order (CMS ERROR 38)";
+        QTest::newRow("CME 10") << "\r\n+CME ERROR: 10\r\n"
+                                << "SMS Not Sent: SIM not inserted (CME ERROR 10)";
+        QTest::newRow("unknown code") << "\r\n+CMS ERROR: 999\r\n"
+                                      << "SMS Not Sent: CMS ERROR 999";
+        QTest::newRow("verbose error") << "\r\n+CMS ERROR: invalid text mode parameter\r\n"
+                                       << "SMS Not Sent: invalid text mode parameter";
+        QTest::newRow("unsolicited first")
+            << "\r\nRING\r\n\r\n+CMTI: \"SM\",3\r\n\r\n+CREG: 1\r\n\r\nOK\r\n" + prompt +
+                   "\r\n+CMGS: 9\r\n"
+            << sent;
+    }
+
+    void outcome() {
+        QFETCH(QString, answer);
+        QFETCH(QString, message);
+        w().txtDat->setText(QStringLiteral("hello"));
+        w().Command7->click();
+        world_->serial->receive(answer);
+
+        const bool accepted = message == QLatin1String("SMS Send");
+        QCOMPARE(world_->boxes->texts(), QStringList{message});
+        QCOMPARE(w().txtMobileNo->text(), QStringLiteral("+91"));
+        QCOMPARE(w().txtDat->text(), accepted ? QString() : QStringLiteral("hello"));
+        QVERIFY(w().Command7->isEnabled());
+        QVERIFY(!w().smsInProgress());
+        QVERIFY(!world_->smsTimer->isEnabled());
+        // Whatever the modem says afterwards decides nothing more.
+        world_->serial->receive(QStringLiteral("\r\n+CMGS: 8\r\n\r\nERROR\r\n"));
+        world_->clock.run(200s);
+        QCOMPARE(world_->boxes->shown.size(), 1);
+    }
+
+    void echoedBodyIsNotAnAnswer_data() {
+        QTest::addColumn<QString>("body");
+        QTest::newRow("looks accepted") << QStringLiteral("+CMGS: 5");
+        QTest::newRow("looks refused") << QStringLiteral("ERROR");
+    }
+
+    void echoedBodyIsNotAnAnswer() {
+        QFETCH(QString, body);
+        w().txtDat->setText(body);
+        w().Command7->click();
+        // A modem without the prompt echoes the body on a line of its own.
+        world_->serial->receive(QStringLiteral("\r\nOK\r\n") + body + kCtrlZ +
+                                QStringLiteral("\r\n") + body + QStringLiteral("\r\n"));
+        QVERIFY(world_->boxes->shown.isEmpty());
+        world_->serial->receive(QStringLiteral("\r\n+CMS ERROR: 500\r\n"));
+        QCOMPARE(world_->boxes->texts(),
+                 QStringList{QStringLiteral("SMS Not Sent: unknown error (CMS ERROR 500)")});
+    }
+
+    void silenceTimesOut() {
+        w().txtMobileNo->setText(QStringLiteral("+4915112345678"));
+        w().txtDat->setText(QStringLiteral("hello"));
+        w().Command7->click();
+        const qint64 sentAt = world_->clock.now();
+        world_->serial->receive(QStringLiteral("\r\nOK\r\n\r\n> "));
+        world_->clock.run(119999ms);
+        QVERIFY(world_->boxes->shown.isEmpty());
+        QVERIFY(!w().Command7->isEnabled());
+        world_->clock.run(1ms);
+        QCOMPARE(world_->boxes->texts(),
+                 QStringList{QStringLiteral("SMS Not Sent: no reply from modem")});
+        QCOMPARE(world_->boxes->shown[0].at, sentAt + 120000);
+        QCOMPARE(w().txtMobileNo->text(), QStringLiteral("+4915112345678"));
+        QCOMPARE(w().txtDat->text(), QStringLiteral("hello"));
+        QVERIFY(w().Command7->isEnabled());
+        // A verdict that comes after the operator was told changes nothing.
+        world_->serial->receive(QStringLiteral("\r\n+CMGS: 1\r\n"));
+        QCOMPARE(world_->boxes->shown.size(), 1);
+    }
+
+    void portErrorDuringSendKeepsTexts() {
+        world_->serial->failOutput = {15, SerialError(SerialError::Kind::Io,
+                                                      QStringLiteral("COM1 (/dev/x)"),
+                                                      QStringLiteral("writing failed"))};
+        w().txtDat->setText(QStringLiteral("hello"));
+        w().Command7->click();
+        QCOMPARE(world_->serial->written.size(), 15);
+        QCOMPARE(world_->boxes->texts(),
+                 QStringList{QStringLiteral("COM1 (/dev/x): writing failed")});
+        QVERIFY(w().Command7->isEnabled());
+        QVERIFY(!w().smsInProgress());
+        QCOMPARE(w().txtDat->text(), QStringLiteral("hello"));
+        QVERIFY(!world_->smsTimer->isEnabled());
+    }
+
+    // Before any modem test the detector is live: the OK in the SMS answers opens
+    // "GSM Modem OK", and the verdict must still reach the operator, once.
+    void verdictAfterDetectorMessage() {
+        FakeWorld fresh;
+        fresh.connectPort();
+        fresh.window->txtDat->setText(QStringLiteral("hello"));
+        fresh.window->Command7->click();
+        fresh.boxes->whileOpen.push_back(
+            [&] { fresh.serial->receive(QStringLiteral("\r\n+CMGS: 4\r\n\r\nOK\r\n")); });
+        fresh.serial->receive(QStringLiteral("\r\nOK\r\n"));
+        QCOMPARE(fresh.boxes->texts(),
+                 (QStringList{QStringLiteral("GSM Modem OK"), QStringLiteral("SMS Send")}));
+        QVERIFY(fresh.window->Command7->isEnabled());
+    }
+
+private:
+    frmResult& w() { return *world_->window; }
+    std::unique_ptr<FakeWorld> world_;
+};
+
+QTEST_MAIN(TestSmsSubmission)
+#include "tst_sms_submission.moc"
