@@ -222,7 +222,7 @@ private slots:
 
     void options_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("complaint");
 
         QTest::newRow("all") << QStringList{"--link",
                                             "/tmp/m",
@@ -263,15 +263,15 @@ private slots:
 
     void options() {
         QFETCH(QStringList, args);
-        QFETCH(QString, error);
+        QFETCH(QString, complaint);
         std::vector<std::string> storage;
         for (const QString& a : args) {
             storage.push_back(a.toStdString());
         }
         const std::vector<std::string_view> views(storage.begin(), storage.end());
         const ParsedOptions parsed = parseOptions(views);
-        QCOMPARE(QString::fromStdString(parsed.error), error);
-        if (!error.isEmpty()) {
+        QCOMPARE(QString::fromStdString(parsed.error), complaint);
+        if (!complaint.isEmpty()) {
             return;
         }
         const Options& o = parsed.options;
