@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs a build into a scratch prefix and checks what a desktop needs of it:
+# the program, a valid menu entry that starts it, and the themed icons it names.
+#   check-install.sh <cmake> <build dir> <bin dir> <data dir>
+set -euo pipefail
+cmake=$1 build=$2 bindir=$3 datadir=$4
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+
+# Relative install directories are relative to the prefix.
+[[ $bindir == /* ]] || bindir=$prefix/$bindir
+[[ $datadir == /* ]] || datadir=$prefix/$datadir
+
+[ -x "$bindir/tarvex" ] || fail "no executable $bindir/tarvex"
+
+entry=$datadir/applications/tarvex.desktop
+if [ ! -f "$entry" ]; then
+    fail "no menu entry $entry"
+else
+    # Hints count too: the entry is ours and can be kept free of them.
+    report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate failed"
+    [ -z "$report" ] || fail "desktop-file-validate: $report"
+    key() { sed -n "s/^$1=//p" "$entry"; }
+    exec_name=$(key Exec | cut -d' ' -f1)
+    [ -n "$exec_name" ] && [ -x "$bindir/$exec_name" ] ||
+        fail "Exec=$exec_name is not the installed program"
+    [ "$(key Icon)" = tarvex ] || fail "Icon=$(key Icon), expected tarvex"
+    [ "$(key Terminal)" = false ] || fail "Terminal=$(key Terminal), expected false"
+fi
+
+# PNG width and height: the two big-endian words after the IHDR tag.
+png_size() {
+    od -An -tu1 -j16 -N8 "$1" | awk '{
+        printf "%dx%d", $1 * 16777216 + $2 * 65536 + $3 * 256 + $4,
+                        $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }'
+}
+for size in 16 22 24 32 48 64 128 256; do
+    icon=$datadir/icons/hicolor/${size}x${size}/apps/tarvex.png
+    if [ ! -f "$icon" ]; then
+        fail "no icon $icon"
+    elif [ "$(png_size "$icon")" != "${size}x${size}" ]; then
+        fail "$icon is $(png_size "$icon"), expected ${size}x${size}"
+    fi
+done
+
+[ "$failures" -eq 0 ] || exit 1
+echo "installed tree complete"
