@@ -1,0 +1,99 @@
+#include "pty_peer.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tarvex::testing {
+
+PtyPeer::PtyPeer() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+        throw std::runtime_error("cannot open a pseudo-terminal");
+    path_ = QString::fromLocal8Bit(::ptsname(master_));
+    // Raw from the start, so nothing is echoed back before the port is configured.
+    const int slave = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    ::close(slave);
+    if (::pipe(wake_) != 0)
+        throw std::runtime_error("cannot make a pipe");
+    thread_ = std::thread([this] { run(); });
+}
+
+PtyPeer::~PtyPeer() {
+    const char stop = 'q';
+    (void)!::write(wake_[1], &stop, 1);
+    thread_.join();
+    ::close(wake_[0]);
+    ::close(wake_[1]);
+    ::close(master_);
+}
+
+void PtyPeer::setResponder(Responder responder) {
+    std::lock_guard lock(mutex_);
+    responder_ = std::move(responder);
+}
+
+void PtyPeer::write(const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(master_, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            return;
+        if (n > 0)
+            done += n;
+    }
+}
+
+QByteArray PtyPeer::received() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+std::vector<PtyPeer::Clock::time_point> PtyPeer::arrivals() const {
+    std::lock_guard lock(mutex_);
+    return arrivals_;
+}
+
+void PtyPeer::run() {
+    pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    for (;;) {
+        if (::poll(fds, 2, -1) < 0 && errno == EINTR)
+            continue;
+        if (fds[1].revents)
+            return;
+        if (fds[0].revents & POLLHUP) {
+            // The port is closed at the other end: wait for it to open again.
+            ::poll(&fds[1], 1, 10);
+            if (fds[1].revents)
+                return;
+            continue;
+        }
+        char byte = 0;
+        if (::read(master_, &byte, 1) != 1)
+            continue;
+        QByteArray answer;
+        {
+            std::lock_guard lock(mutex_);
+            received_.append(byte);
+            arrivals_.push_back(Clock::now());
+            if (byte == '\r' || byte == 26) {
+                if (responder_)
+                    answer = responder_(line_ + (byte == 26 ? QByteArray(1, 26) : QByteArray()));
+                line_.clear();
+            } else if (byte != '\n') {
+                line_.append(byte);
+            }
+        }
+        write(answer);
+    }
+}
+
+} // namespace tarvex::testing

@@ -1,0 +1,155 @@
+// The real serial control on a real pseudo-terminal, in real time, with a peer
+// that answers like a modem.
+
+#include "fake_world.h"
+#include "platform/qt_serial_control.h"
+#include "pty_peer.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+using namespace std::chrono;
+
+namespace {
+
+// A modem with its echo on: echoes each line, then answers it.
+QByteArray modem(const QByteArray& line) {
+    const QByteArray echo = line + '\r';
+    if (line.endsWith(char(26)))
+        return line + "\r\n+CMGS: 1\r\n\r\nOK\r\n";
+    if (line.startsWith("AT+CMGS="))
+        return echo + "\r\n> ";
+    if (line == "AT" || line == "ATE0" || line == "AT+CMGF=1")
+        return echo + "\r\nOK\r\n";
+    return echo + "\r\nERROR\r\n";
+}
+
+// A main window on the real serial control, pause and timers; message boxes are
+// recorded, not shown.
+struct RealWorld {
+    explicit RealWorld(const QString& device) {
+        qputenv("TARVEX_COM1", device.toLocal8Bit());
+        WindowPlatform platform = WindowPlatform::system();
+        auto recorder = std::make_unique<FakeMessageBoxes>(unusedClock);
+        boxes = recorder.get();
+        platform.boxes = std::move(recorder);
+        platform.endProcess = [] {};
+        window = std::make_unique<frmResult>(std::move(platform));
+    }
+    VirtualClock unusedClock;
+    FakeMessageBoxes* boxes = nullptr;
+    std::unique_ptr<frmResult> window;
+};
+
+} // namespace
+
+class TestSerialEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { qunsetenv("TARVEX_COM1"); }
+
+    void outputReachesTheDevice() {
+        PtyPeer peer;
+        qputenv("TARVEX_COM1", peer.devicePath().toLocal8Bit());
+        QtSerialControl port;
+        port.setCommPort(1);
+        port.setRTSEnable(true); // a pseudo-terminal has no RTS line; that is no error
+        port.setSettings(QStringLiteral("9600,n,8,1"));
+        port.setInputLen(1);
+        port.setPortOpen(true);
+        QVERIFY(port.PortOpen());
+        port.Output(QStringLiteral("A"));
+        QTRY_COMPARE(peer.received(), QByteArray("A"));
+    }
+
+    void oneCharacterPerNotification() {
+        PtyPeer peer;
+        qputenv("TARVEX_COM1", peer.devicePath().toLocal8Bit());
+        QtSerialControl port;
+        port.setCommPort(1);
+        port.setRThreshold(1);
+        port.setInputLen(1);
+        port.setPortOpen(true);
+        QStringList reads;
+        QObject::connect(&port, &SerialControl::OnComm, &port, [&] {
+            if (port.CommEvent() == CommEventCode::Receive)
+                reads.append(port.Input());
+        });
+        peer.write(QByteArray("HELLO\x00\xff", 7));
+        QTRY_COMPARE(reads.size(), 7);
+        QCOMPARE(reads,
+                 (QStringList{"H", "E", "L", "L", "O", QString(QChar(0)), QString(QChar(0xff))}));
+    }
+
+    void missingDeviceIsReportedAndRecoverable() {
+        RealWorld world(QStringLiteral("/dev/tarvex-no-such-device"));
+        world.window->connect->click();
+        QCOMPARE(world.boxes->shown.size(), 1);
+        QCOMPARE(world.boxes->shown[0].text,
+                 QStringLiteral("COM1 (/dev/tarvex-no-such-device): No such file or directory"));
+        QVERIFY(!world.window->flags().PortConnected);
+        QVERIFY(!world.window->connect->isHidden());
+
+        PtyPeer peer;
+        qputenv("TARVEX_COM1", peer.devicePath().toLocal8Bit());
+        world.window->connect->click();
+        QVERIFY(world.window->flags().PortConnected);
+    }
+
+    void modemAnswers() {
+        PtyPeer peer;
+        peer.setResponder(modem);
+        RealWorld world(peer.devicePath());
+        world.window->connect->click();
+        QVERIFY(world.window->flags().PortConnected);
+        world.window->cmdTest->click();
+        QTRY_COMPARE(world.boxes->texts(), QStringList{QStringLiteral("GSM Modem OK")});
+        QCOMPARE(peer.received(), QByteArray("AT\r\nATE0\r\n"));
+
+        // Each character of "ATE0" CR LF left on its own, not in one burst at the end.
+        const auto at = peer.arrivals();
+        for (size_t i = 5; i < at.size(); ++i)
+            QVERIFY2(at[i] - at[i - 1] >= 20ms,
+                     qPrintable(QStringLiteral("gap %1 ms")
+                                    .arg(duration_cast<milliseconds>(at[i] - at[i - 1]).count())));
+        QVERIFY(at[1] - at[0] >= 90ms); // "A" and "T" are 100 ms apart
+    }
+
+    void silentModemAsksToRetry() {
+        PtyPeer peer;
+        RealWorld world(peer.devicePath());
+        world.window->connect->click();
+        world.boxes->answers = {false};
+        world.window->cmdTest->click();
+        QTRY_COMPARE_WITH_TIMEOUT(world.boxes->texts(),
+                                  QStringList{QStringLiteral("Modem Not Found - Retry?")}, 5000);
+        QVERIFY(!world.window->Timer1.isEnabled());
+    }
+
+    void smsIsSentAndConfirmed() {
+        PtyPeer peer;
+        peer.setResponder(modem);
+        RealWorld world(peer.devicePath());
+        world.window->connect->click();
+        world.window->cmdTest->click();
+        QTRY_COMPARE(world.boxes->texts(), QStringList{QStringLiteral("GSM Modem OK")});
+        world.window->txtMobileNo->setText(QStringLiteral("+15551234567"));
+        world.window->txtDat->setText(QStringLiteral("Test from Tarvex"));
+        world.window->Command7->click();
+        QTRY_VERIFY(world.boxes->texts().contains(QStringLiteral("SMS Send")));
+        QCOMPARE(
+            peer.received(),
+            QByteArray(
+                "AT\r\nATE0\r\nAT+CMGF=1\r\nAT+CMGS=\"+15551234567\"\r\nTest from Tarvex\x1a"));
+        QCOMPARE(world.window->txtDat->text(), QString());
+        QVERIFY(world.window->Command7->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestSerialEndToEnd)
+#include "tst_serial_e2e.moc"
