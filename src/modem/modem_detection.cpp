@@ -60,8 +60,11 @@ void frmResult::Timer1_Timer() {
     // command's answer must be recognised all the same.
     flags_.ModemFound = false;
     flags_.DetectDone = false;
-    if (!flags_.PortConnected)
-        return; // the device went away while the question was open
+    if (!flags_.PortConnected) {
+        // The device went away while the question was open.
+        boxes_.inform(QStringLiteral("Connect ComPort"));
+        return;
+    }
     sendAttention();
     Timer1.setEnabled(true);
 }

@@ -198,6 +198,20 @@ private slots:
         }
     }
 
+    void retryAfterDeviceLost() {
+        world_->boxes->answers = {true};
+        world_->boxes->whileOpen.push_back(
+            [this] { world_->serial->notify(CommEventCode::DeviceLost); });
+        w().cmdTest_Click();
+        world_->serial->written.clear();
+        world_->clock.run(2200ms);
+        QCOMPARE(world_->boxes->shown.size(), 3);
+        QCOMPARE(world_->boxes->shown[1].kind, Shown::Report);
+        QCOMPARE(world_->boxes->shown[2].text, QStringLiteral("Connect ComPort"));
+        QVERIFY(world_->serial->written.isEmpty());
+        QVERIFY(!w().Timer1.isEnabled());
+    }
+
     // The modem's OK comes late, while the Retry question is open, and the operator
     // then answers Yes: the retried command's answer must still count.
     void lateReplyThenRetry() {
