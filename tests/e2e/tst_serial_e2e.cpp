@@ -1,9 +1,9 @@
 // The real serial control on a real pseudo-terminal, in real time, with a peer
 // that answers like a modem.
 
-#include "fake_world.h"
 #include "platform/qt_serial_control.h"
 #include "pty_peer.h"
+#include "real_world.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,23 +27,6 @@ QByteArray modem(const QByteArray& line) {
         return echo + "\r\nOK\r\n";
     return echo + "\r\nERROR\r\n";
 }
-
-// A main window on the real serial control, pause and timers; message boxes are
-// recorded, not shown.
-struct RealWorld {
-    explicit RealWorld(const QString& device) {
-        qputenv("TARVEX_COM1", device.toLocal8Bit());
-        WindowPlatform platform = WindowPlatform::system();
-        auto recorder = std::make_unique<FakeMessageBoxes>(unusedClock);
-        boxes = recorder.get();
-        platform.boxes = std::move(recorder);
-        platform.endProcess = [] {};
-        window = std::make_unique<frmResult>(std::move(platform));
-    }
-    VirtualClock unusedClock;
-    FakeMessageBoxes* boxes = nullptr;
-    std::unique_ptr<frmResult> window;
-};
 
 } // namespace
 
