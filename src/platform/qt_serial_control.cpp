@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tarvex {
@@ -14,6 +15,14 @@ namespace {
 // A write that has not reached the device within this time is a dead line: no
 // handshaking is used, so only a vanished or wedged device holds bytes back.
 constexpr int kWriteTimeoutMs = 2000;
+
+// The line has hung up: the device under the open port is gone. A vanished device
+// may first surface as some other error (a pseudo-terminal whose far end closed
+// fails a read with a stale errno) before QSerialPort reports a ResourceError.
+bool hungUp(const QSerialPort& port) {
+    pollfd line{static_cast<int>(port.handle()), POLLIN | POLLOUT, 0};
+    return ::poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR)) != 0;
+}
 
 bool isPseudoTerminal(const QString& device) {
     return QFileInfo(device).canonicalFilePath().startsWith(QStringLiteral("/dev/pts/"));
@@ -45,12 +54,12 @@ void QtSerialControl::fail(SerialError::Kind kind, const QString& cause) const {
 
 void QtSerialControl::failIo(const QString& what) const {
     const auto error = port_.error();
-    const auto kind =
-        error == QSerialPort::ResourceError ? SerialError::Kind::DeviceLost : SerialError::Kind::Io;
-    const QString cause = kind == SerialError::Kind::DeviceLost
-                              ? QStringLiteral("the device went away (%1)").arg(port_.errorString())
-                              : QStringLiteral("%1 failed: %2").arg(what, port_.errorString());
-    fail(kind, cause);
+    if (error == QSerialPort::ResourceError)
+        fail(SerialError::Kind::DeviceLost,
+             QStringLiteral("the device went away (%1)").arg(port_.errorString()));
+    if (hungUp(port_)) // the error text is of no use to the operator then
+        fail(SerialError::Kind::DeviceLost, QStringLiteral("the device went away (hung up)"));
+    fail(SerialError::Kind::Io, QStringLiteral("%1 failed: %2").arg(what, port_.errorString()));
 }
 
 void QtSerialControl::setCommPort(qint16 port) {
