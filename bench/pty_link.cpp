@@ -1,0 +1,126 @@
+#include "pty_link.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tarvex::bench {
+
+PtyLink::PtyLink() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+        throw std::runtime_error("cannot open a pseudo-terminal");
+    path_ = ::ptsname(master_);
+    // Held open for the link's life: without a slave open the master reports a
+    // hang-up on every poll, and the reader would spin between two programs' opens.
+    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    ::tcgetattr(slave_, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave_, TCSANOW, &tio);
+    if (::pipe(wake_) != 0)
+        throw std::runtime_error("cannot make a pipe");
+    thread_ = std::thread([this] { run(); });
+}
+
+PtyLink::~PtyLink() {
+    const char stop = 'q';
+    (void)!::write(wake_[1], &stop, 1);
+    thread_.join();
+    for (const int fd : {wake_[0], wake_[1], slave_, master_})
+        ::close(fd);
+}
+
+void PtyLink::setOnByte(OnByte onByte) {
+    std::lock_guard lock(mutex_);
+    onByte_ = std::move(onByte);
+}
+
+void PtyLink::setRecording(bool on) {
+    std::lock_guard lock(mutex_);
+    recording_ = on;
+}
+
+void PtyLink::write(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            return;
+        if (n > 0)
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+std::vector<Arrival> PtyLink::arrivals() const {
+    std::lock_guard lock(mutex_);
+    return arrivals_;
+}
+
+std::size_t PtyLink::count() const {
+    std::lock_guard lock(mutex_);
+    return arrivals_.size();
+}
+
+void PtyLink::clear() {
+    std::lock_guard lock(mutex_);
+    arrivals_.clear();
+}
+
+bool PtyLink::waitForCount(std::size_t n, std::chrono::milliseconds timeout) const {
+    const auto deadline = Clock::now() + timeout;
+    while (count() < n) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void PtyLink::run() {
+    pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    char buffer[4096];
+    for (;;) {
+        if (::poll(fds, 2, -1) < 0)
+            continue;
+        if (fds[1].revents)
+            return;
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        const auto at = Clock::now();
+        if (n <= 0)
+            continue;
+        OnByte onByte;
+        {
+            std::lock_guard lock(mutex_);
+            if (recording_) {
+                for (ssize_t i = 0; i < n; ++i)
+                    arrivals_.push_back({buffer[i], at});
+            }
+            onByte = onByte_;
+        }
+        if (onByte) {
+            for (ssize_t i = 0; i < n; ++i)
+                onByte(buffer[i], at);
+        }
+    }
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const double rank = std::ceil(p / 100.0 * static_cast<double>(values.size()));
+    const auto index = static_cast<std::size_t>(std::max(rank, 1.0)) - 1;
+    return values[std::min(index, values.size() - 1)];
+}
+
+double milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+} // namespace tarvex::bench

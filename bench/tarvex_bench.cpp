@@ -1,0 +1,699 @@
+// Tarvex on a real pseudo-terminal in real time, each figure beside the best this
+// machine does in the same run: pacing, the SMS sequence, reaction, receive
+// capacity, start-up and footprint. One table on stdout, the same figures as JSON.
+
+#include "platform/message_boxes.h"
+#include "platform/serial_control.h"
+#include "pty_link.h"
+#include "ui/frmResult.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tarvex;
+using namespace tarvex::bench;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Options {
+    int paceChars = 500;
+    int tests = 500;
+    int sms = 50;
+    int idleSeconds = 30;
+    int floodBytes = 2 * 1024 * 1024;
+    int startups = 5;
+    QString json;
+    QStringList only; // stage names; empty for all
+    bool runs(const char* stage) const {
+        return only.isEmpty() || only.contains(QLatin1String(stage));
+    }
+};
+
+// Message boxes that are recorded, never shown: the bench keeps driving the window.
+class RecordedBoxes final : public MessageBoxes {
+public:
+    void inform(const QString& text) override { texts.append(text); }
+    bool ask(const QString&, const QString& text) override {
+        texts.append(text);
+        return false;
+    }
+    void report(const QString& text) override { texts.append(text); }
+    QStringList texts;
+};
+
+struct Row {
+    QString figure;
+    QString unit;
+    double tarvex = 0;
+    double reference = 0;
+    QString referenceName;
+    QString target;
+    std::optional<bool> met;
+};
+
+std::vector<Row> rows;
+
+void add(Row row) {
+    std::fprintf(stderr, "  %s: %.3f %s (reference %.3f)\n", qPrintable(row.figure), row.tarvex,
+                 qPrintable(row.unit), row.reference);
+    rows.push_back(std::move(row));
+}
+
+// Runs the event loop until `done` holds; false on time-out.
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    QTimer guard; // wakes the loop now and then to look at the deadline
+    guard.start(50);
+    while (!done()) {
+        if (Clock::now() > deadline)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void runFor(std::chrono::milliseconds duration) {
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+long rssKiB(pid_t pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// utime + stime of another process, in milliseconds.
+double cpuMsOf(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // Fields after the command name, which may hold spaces: state is field 3.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
+    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+double ownCpuMs() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+std::vector<double> gapErrors(const std::vector<Arrival>& at, double nominalMs) {
+    std::vector<double> errors;
+    for (std::size_t i = 1; i < at.size(); ++i)
+        errors.push_back(std::abs(milliseconds(at[i].at - at[i - 1].at) - nominalMs));
+    return errors;
+}
+
+QString binary(const char* name) {
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(name);
+}
+
+// Gaps the reference pacer leaves between `count` bytes written `periodMs` apart.
+std::vector<Arrival> referencePacing(int count, int periodMs) {
+    PtyLink link;
+    QProcess pacer;
+    pacer.start(binary("reference_pacer"), {QString::fromStdString(link.path()),
+                                            QString::number(count), QString::number(periodMs)});
+    link.waitForCount(static_cast<std::size_t>(count),
+                      std::chrono::milliseconds(count * periodMs + 5000));
+    pacer.waitForFinished(5000);
+    return link.arrivals();
+}
+
+// The modem side for the window: answers each command line at once from the reader
+// thread, and times the window's reaction to the "K" of "OK".
+class Modem {
+public:
+    explicit Modem(PtyLink& link)
+        : link_(link) {
+        link_.setOnByte([this](char byte, Clock::time_point at) { onByte(byte, at); });
+    }
+    ~Modem() { link_.setOnByte({}); }
+
+    // Forgets a half line, such as the pacing run's characters: called with the line quiet.
+    void reset() {
+        link_.setOnByte({});
+        line_.clear();
+        link_.setOnByte([this](char byte, Clock::time_point at) { onByte(byte, at); });
+    }
+
+    void clearReactions() {
+        std::lock_guard lock(mutex_);
+        reactions_.clear();
+    }
+
+    std::vector<double> reactionsMs() const {
+        std::lock_guard lock(mutex_);
+        return reactions_;
+    }
+
+private:
+    void onByte(char byte, Clock::time_point at) {
+        if (awaitingEchoOff_ && byte == 'A') {
+            awaitingEchoOff_ = false;
+            std::lock_guard lock(mutex_);
+            reactions_.push_back(milliseconds(at - kWritten_));
+        }
+        if (byte == 26) {
+            line_.clear();
+            link_.write("\r\n+CMGS: 7\r\n\r\nOK\r\n");
+            return;
+        }
+        if (byte == '\n')
+            return;
+        if (byte != '\r') {
+            line_.push_back(byte);
+            return;
+        }
+        if (line_ == "AT") {
+            link_.write("\r\nO");
+            kWritten_ = Clock::now();
+            awaitingEchoOff_ = true;
+            link_.write("K\r\n");
+        } else if (line_ == "AT+CMGF=1") {
+            link_.write("\r\nOK\r\n");
+        } else if (line_.rfind("AT+CMGS=", 0) == 0) {
+            link_.write("\r\n> ");
+        }
+        line_.clear();
+    }
+
+    PtyLink& link_;
+    std::string line_;
+    bool awaitingEchoOff_ = false;
+    Clock::time_point kWritten_;
+    mutable std::mutex mutex_;
+    std::vector<double> reactions_;
+};
+
+struct Window {
+    explicit Window(const std::string& device) {
+        qputenv("TARVEX_COM1", QByteArray::fromStdString(device));
+        WindowPlatform platform = WindowPlatform::system();
+        auto recorder = std::make_unique<RecordedBoxes>();
+        boxes = recorder.get();
+        platform.boxes = std::move(recorder);
+        platform.endProcess = [] {};
+        window = std::make_unique<frmResult>(std::move(platform));
+        window->show();
+        window->connect->click();
+        if (!window->flags().PortConnected)
+            qFatal("the window cannot open %s: %s", device.c_str(),
+                   qPrintable(boxes->texts.join(QLatin1Char(' '))));
+    }
+    RecordedBoxes* boxes = nullptr;
+    std::unique_ptr<frmResult> window;
+};
+
+// The reference programs' figures, taken before the window exists so that they
+// add nothing to its memory figures.
+struct References {
+    std::vector<double> pace25;
+    std::vector<double> pace100;
+    std::vector<double> reactions;
+} references;
+
+void runReferences(const Options& o) {
+    std::fprintf(stderr, "references: pacer at 25 and 100 ms, responder\n");
+    references.pace25 = gapErrors(referencePacing(o.paceChars, 25), 25);
+    references.pace100 = gapErrors(referencePacing(std::min(o.tests * 2 + 1, 41), 100), 100);
+    // The reference answers "K" with "A" from its own poll() loop.
+    PtyLink refLink;
+    std::atomic<bool> awaiting = false;
+    Clock::time_point written;
+    std::vector<double>& reference = references.reactions;
+    std::mutex mutex;
+    refLink.setOnByte([&](char byte, Clock::time_point at) {
+        if (byte == 'A' && awaiting.exchange(false)) {
+            std::lock_guard lock(mutex);
+            reference.push_back(milliseconds(at - written));
+        }
+    });
+    QProcess responder;
+    responder.start(binary("reference_responder"),
+                    {QString::fromStdString(refLink.path()), QString::number(o.tests)});
+    responder.waitForReadyRead(5000);
+    for (int i = 0; i < o.tests; ++i) {
+        written = Clock::now();
+        awaiting = true;
+        refLink.write("K");
+        const auto deadline = Clock::now() + 2s;
+        while (awaiting && Clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(20ms);
+    }
+    responder.waitForFinished(5000);
+    refLink.setOnByte({});
+}
+
+void pacing(Window& w, PtyLink& link, const Options& o) {
+    std::fprintf(stderr, "pacing: %d characters\n", o.paceChars);
+    QString text;
+    for (int i = 0; i < o.paceChars; ++i)
+        text.append(QChar(u'0' + i % 10));
+    link.clear();
+    w.window->SendComm(text);
+    link.waitForCount(static_cast<std::size_t>(o.paceChars), 2s);
+    const auto tarvex = gapErrors(link.arrivals(), 25);
+    const auto& reference = references.pace25;
+    const QString name = QStringLiteral("reference_pacer (clock_nanosleep, absolute)");
+    add({QStringLiteral("pacing |gap-25ms| median"), QStringLiteral("ms"), median(tarvex),
+         median(reference), name, QStringLiteral("within 1 ms of reference"),
+         median(tarvex) - median(reference) <= 1.0});
+    add({QStringLiteral("pacing |gap-25ms| p99"),
+         QStringLiteral("ms"),
+         percentile(tarvex, 99),
+         percentile(reference, 99),
+         name,
+         {},
+         {}});
+}
+
+void modemTests(Window& w, PtyLink& link, Modem& modem, const Options& o, bool warmUp = false) {
+    const int tests = warmUp ? 1 : o.tests;
+    std::fprintf(stderr, "modem test: %d cycles\n", tests);
+    std::vector<double> attention;
+    for (int i = 0; i < tests; ++i) {
+        link.clear();
+        const auto before = w.boxes->texts.size();
+        w.window->cmdTest->click();
+        if (!waitUntil([&] { return w.boxes->texts.size() > before; }, 5s))
+            qFatal("no verdict from test %d", i);
+        if (w.boxes->texts.last() != QLatin1String("GSM Modem OK"))
+            qFatal("test %d: %s", i, qPrintable(w.boxes->texts.last()));
+        const auto at = link.arrivals();
+        // "A", "T", CR: the two pauses of the attention command.
+        for (std::size_t k = 1; k < 3 && k < at.size(); ++k)
+            attention.push_back(std::abs(milliseconds(at[k].at - at[k - 1].at) - 100));
+    }
+    if (warmUp) {
+        modem.clearReactions();
+        return;
+    }
+    const auto& attentionRef = references.pace100;
+    const auto& reference = references.reactions;
+    add({QStringLiteral("attention |gap-100ms| median"), QStringLiteral("ms"), median(attention),
+         median(attentionRef), QStringLiteral("reference_pacer at 100 ms"),
+         QStringLiteral("within 1 ms of reference"),
+         median(attention) - median(attentionRef) <= 1.0});
+
+    const auto reactions = modem.reactionsMs();
+    add({QStringLiteral("reaction OK -> ATE0 median"), QStringLiteral("ms"), median(reactions),
+         median(reference), QStringLiteral("reference_responder (poll)"), QStringLiteral("< 2 ms"),
+         median(reactions) < 2.0});
+    add({QStringLiteral("reaction OK -> ATE0 p99"),
+         QStringLiteral("ms"),
+         percentile(reactions, 99),
+         percentile(reference, 99),
+         QStringLiteral("reference_responder (poll)"),
+         {},
+         {}});
+}
+
+void smsSequence(Window& w, PtyLink& link, const Options& o, bool warmUp = false) {
+    const int messages = warmUp ? 1 : o.sms;
+    std::fprintf(stderr, "SMS: %d messages of 34 characters\n", messages);
+    const QString body = QStringLiteral("Tarvex bench: 34 characters long.");
+    Q_ASSERT(body.size() == 34);
+    std::vector<double> durations;
+    std::vector<double> drifts;
+    double nominalMs = 0;
+    for (int i = 0; i < messages; ++i) {
+        w.window->txtMobileNo->setText(QStringLiteral("+15550001234"));
+        w.window->txtDat->setText(body);
+        link.clear();
+        const auto before = w.boxes->texts.size();
+        w.window->Command7->click();
+        if (!waitUntil([&] { return w.boxes->texts.size() > before; }, 10s))
+            qFatal("no verdict for SMS %d", i);
+        if (w.boxes->texts.last() != QLatin1String("SMS Send"))
+            qFatal("SMS %d: %s", i, qPrintable(w.boxes->texts.last()));
+        const auto at = link.arrivals();
+        // Every character is followed by its pause; the three command pauses come on top.
+        nominalMs = 3000.0 + 25.0 * static_cast<double>(at.size() - 1);
+        const double measured = milliseconds(at.back().at - at.front().at);
+        durations.push_back(measured);
+        drifts.push_back((measured - nominalMs) / nominalMs * 100.0);
+    }
+    if (warmUp)
+        return;
+    add({QStringLiteral("SMS first byte -> Ctrl-Z median"), QStringLiteral("ms"), median(durations),
+         nominalMs, QStringLiteral("nominal 3000 + 25 x (chars - 1)"),
+         QStringLiteral("within 1% of nominal"), std::abs(median(drifts)) <= 1.0});
+    add({QStringLiteral("SMS drift p99 (|measured-nominal|)"), QStringLiteral("%"),
+         percentile(drifts, 99), 0, QStringLiteral("nominal"), QStringLiteral("<= 1%"),
+         std::abs(percentile(drifts, 99)) <= 1.0});
+}
+
+// Waits for "tarvex-startup WHAT NS" lines on a child's stderr.
+std::map<QString, qint64> readTrace(QProcess& child, const QStringList& wanted, int timeoutMs) {
+    std::map<QString, qint64> seen;
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray pending;
+    while (seen.size() < static_cast<std::size_t>(wanted.size()) && timer.elapsed() < timeoutMs) {
+        child.waitForReadyRead(100);
+        pending += child.readAllStandardError();
+        qsizetype eol;
+        while ((eol = pending.indexOf('\n')) >= 0) {
+            const QList<QByteArray> words = pending.left(eol).split(' ');
+            pending.remove(0, eol + 1);
+            if (words.size() == 3 && words[0] == "tarvex-startup")
+                seen[QString::fromLatin1(words[1])] = words[2].toLongLong();
+        }
+    }
+    return seen;
+}
+
+qint64 monotonicNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+struct Started {
+    std::map<QString, double> ms; // from spawn
+    long rss = -1;
+};
+
+Started startOnce(const QString& program, const QStringList& wanted) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TARVEX_TRACE_STARTUP"), QStringLiteral("1"));
+    env.remove(QStringLiteral("TARVEX_COM1"));
+    child.setProcessEnvironment(env);
+    const qint64 spawned = monotonicNs();
+    child.start(program, {});
+    Started result;
+    for (const auto& [what, ns] : readTrace(child, wanted, 15000))
+        result.ms[what] = static_cast<double>(ns - spawned) / 1e6;
+    // Resident memory once the window is up and has settled its first frames.
+    runFor(500ms);
+    result.rss = rssKiB(static_cast<pid_t>(child.processId()));
+    child.kill();
+    child.waitForFinished(5000);
+    return result;
+}
+
+long startUp(const Options& o) {
+    std::fprintf(stderr, "start-up: %d runs of each program\n", o.startups);
+    std::vector<double> splash, main, bare, rssTarvex, rssBare;
+    for (int i = 0; i < o.startups; ++i) {
+        const Started t =
+            startOnce(binary("tarvex"), {QStringLiteral("splash"), QStringLiteral("main")});
+        const Started b = startOnce(binary("bare_qt_window"), {QStringLiteral("window")});
+        if (t.ms.count(QStringLiteral("splash")))
+            splash.push_back(t.ms.at(QStringLiteral("splash")));
+        if (t.ms.count(QStringLiteral("main")))
+            main.push_back(t.ms.at(QStringLiteral("main")));
+        if (b.ms.count(QStringLiteral("window")))
+            bare.push_back(b.ms.at(QStringLiteral("window")));
+        rssTarvex.push_back(static_cast<double>(t.rss));
+        rssBare.push_back(static_cast<double>(b.rss));
+    }
+    const QString bareName = QStringLiteral("bare_qt_window");
+    add({QStringLiteral("start-up to splash first frame"), QStringLiteral("ms"), median(splash),
+         median(bare), bareName, QStringLiteral("<= 1.2 x bare"),
+         median(splash) <= 1.2 * median(bare)});
+    add({QStringLiteral("start-up to main window first frame"), QStringLiteral("ms"), median(main),
+         median(bare) + 3000.0, QStringLiteral("bare + the fixed 3000 ms splash"),
+         QStringLiteral("<= 1.2 x reference"), median(main) <= 1.2 * (median(bare) + 3000.0)});
+    add({QStringLiteral("resident memory after start"), QStringLiteral("KiB"), median(rssTarvex),
+         median(rssBare), bareName, QStringLiteral("<= 1.2 x bare"),
+         median(rssTarvex) <= 1.2 * median(rssBare)});
+    return static_cast<long>(median(rssBare));
+}
+
+void idle(Window& w, const Options& o) {
+    std::fprintf(stderr, "idle: %d s with the port open, beside an idle bare window\n",
+                 o.idleSeconds);
+    // The reply timer of the last test ticks once more and stops.
+    waitUntil([&] { return !w.window->Timer1.isEnabled(); }, 5s);
+    QProcess bare;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TARVEX_TRACE_STARTUP"), QStringLiteral("1"));
+    bare.setProcessEnvironment(env);
+    bare.start(binary("bare_qt_window"), {});
+    readTrace(bare, {QStringLiteral("window")}, 15000);
+    runFor(1s);
+    const auto pid = static_cast<pid_t>(bare.processId());
+    const double own0 = ownCpuMs();
+    const double bare0 = cpuMsOf(pid);
+    runFor(std::chrono::seconds(o.idleSeconds));
+    const double own = ownCpuMs() - own0;
+    const double bareCpu = cpuMsOf(pid) - bare0;
+    bare.kill();
+    bare.waitForFinished(5000);
+    add({QStringLiteral("CPU while idle, port open"), QStringLiteral("ms"), own, bareCpu,
+         QStringLiteral("bare_qt_window, same interval"),
+         QStringLiteral("indistinguishable from 0"), own <= std::max(10.0, 2 * bareCpu)});
+}
+
+void flood(Window& w, PtyLink& link, const Options& o) {
+    std::fprintf(stderr, "flood: %d bytes into the receive path\n", o.floodBytes);
+    // The quiet tick jitter of the same timer is the reference for the flood's.
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    Clock::time_point lastTick;
+    double maxGap = 0;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        maxGap = std::max(maxGap, milliseconds(now - lastTick));
+        lastTick = now;
+    });
+    lastTick = Clock::now();
+    ticker.start();
+    runFor(2s);
+    const double quietMaxGap = maxGap;
+
+    std::size_t received = 0;
+    auto counter = QObject::connect(&w.window->MSComm1, &SerialControl::OnComm, [&] {
+        if (w.window->MSComm1.CommEvent() == CommEventCode::Receive)
+            ++received;
+    });
+    link.setRecording(false);
+    const std::string bytes(static_cast<std::size_t>(o.floodBytes), 'x');
+    const auto total = static_cast<std::size_t>(o.floodBytes);
+    maxGap = 0;
+    lastTick = Clock::now();
+    const auto start = Clock::now();
+    std::thread writer([&] { link.write(bytes); });
+    const bool done = waitUntil([&] { return received >= total; }, 600s);
+    const auto elapsed = Clock::now() - start;
+    writer.join();
+    ticker.stop();
+    QObject::disconnect(counter);
+    link.setRecording(true);
+    if (!done)
+        qFatal("flood: only %zu of %zu characters delivered", received, total);
+    const double rate = static_cast<double>(total) / (milliseconds(elapsed) / 1000.0);
+    add({QStringLiteral("receive capacity, one notification each"), QStringLiteral("chars/s"), rate,
+         960, QStringLiteral("line rate at 9600 baud"), QStringLiteral(">= 100 x line rate"),
+         rate >= 96000});
+    add({QStringLiteral("longest 10 ms timer gap during flood"), QStringLiteral("ms"), maxGap,
+         quietMaxGap, QStringLiteral("same timer, quiet"), QStringLiteral("no freeze (< 100 ms)"),
+         maxGap < 100});
+}
+
+QString number(double v) {
+    if (std::abs(v) >= 1000)
+        return QString::number(v, 'f', 0);
+    if (std::abs(v) >= 10)
+        return QString::number(v, 'f', 1);
+    return QString::number(v, 'f', 3);
+}
+
+void report(const Options& o, const QJsonObject& machine) {
+    QStringList lines;
+    lines << QStringLiteral("| Figure | Tarvex | Reference | Ratio | Target | Met |");
+    lines << QStringLiteral("|---|---:|---:|---:|---|---|");
+    QJsonArray figures;
+    for (const Row& r : rows) {
+        const double ratio = r.reference != 0 ? r.tarvex / r.reference : 0;
+        lines << QStringLiteral("| %1 | %2 %3 | %4 (%5) | %6 | %7 | %8 |")
+                     .arg(r.figure, number(r.tarvex), r.unit, number(r.reference), r.referenceName,
+                          r.reference != 0 ? QString::number(ratio, 'f', 2) : QStringLiteral("-"),
+                          r.target.isEmpty() ? QStringLiteral("-") : r.target,
+                          !r.met ? QStringLiteral("-")
+                                 : (*r.met ? QStringLiteral("yes") : QStringLiteral("**no**")));
+        QJsonObject f{
+            {QStringLiteral("figure"), r.figure},
+            {QStringLiteral("unit"), r.unit},
+            {QStringLiteral("tarvex"), r.tarvex},
+            {QStringLiteral("reference"), r.reference},
+            {QStringLiteral("reference_name"), r.referenceName},
+            {QStringLiteral("ratio"), r.reference != 0 ? QJsonValue(ratio) : QJsonValue()},
+            {QStringLiteral("target"), r.target}};
+        if (r.met)
+            f.insert(QStringLiteral("met"), *r.met);
+        figures.append(f);
+    }
+    std::printf("%s\n", qPrintable(lines.join(QLatin1Char('\n'))));
+    if (o.json.isEmpty())
+        return;
+    QDir().mkpath(QFileInfo(o.json).absolutePath());
+    QFile out(o.json);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(o.json));
+    const QJsonObject root{
+        {QStringLiteral("machine"), machine},
+        {QStringLiteral("options"), QJsonObject{{QStringLiteral("pace_chars"), o.paceChars},
+                                                {QStringLiteral("tests"), o.tests},
+                                                {QStringLiteral("sms"), o.sms},
+                                                {QStringLiteral("idle_seconds"), o.idleSeconds},
+                                                {QStringLiteral("flood_bytes"), o.floodBytes},
+                                                {QStringLiteral("startups"), o.startups}}},
+        {QStringLiteral("figures"), figures}};
+    out.write(QJsonDocument(root).toJson());
+    std::fprintf(stderr, "figures written to %s\n", qPrintable(o.json));
+}
+
+QJsonObject machine() {
+    QString cpu;
+    QFile info(QStringLiteral("/proc/cpuinfo"));
+    if (info.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : info.readAll().split('\n')) {
+            if (line.startsWith("model name")) {
+                cpu = QString::fromLatin1(line.mid(line.indexOf(':') + 1).trimmed());
+                break;
+            }
+        }
+    }
+    QFile release(QStringLiteral("/proc/sys/kernel/osrelease"));
+    const QString kernel = release.open(QIODevice::ReadOnly)
+                               ? QString::fromLatin1(release.readAll().trimmed())
+                               : QString();
+    return {{QStringLiteral("nproc"), static_cast<int>(std::thread::hardware_concurrency())},
+            {QStringLiteral("cpu"), cpu},
+            {QStringLiteral("kernel"), kernel},
+            {QStringLiteral("qpa"), QGuiApplication::platformName()}};
+}
+
+Options parse(const QApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tarvex benchmarks"));
+    parser.addHelpOption();
+    const QCommandLineOption quick(QStringLiteral("quick"),
+                                   QStringLiteral("Small counts, to try it out."));
+    const QCommandLineOption chars(QStringLiteral("chars"), QStringLiteral("Characters paced."),
+                                   QStringLiteral("n"));
+    const QCommandLineOption tests(QStringLiteral("tests"), QStringLiteral("Modem test cycles."),
+                                   QStringLiteral("n"));
+    const QCommandLineOption sms(QStringLiteral("sms"), QStringLiteral("Messages sent."),
+                                 QStringLiteral("n"));
+    const QCommandLineOption idleS(QStringLiteral("idle"), QStringLiteral("Idle seconds."),
+                                   QStringLiteral("s"));
+    const QCommandLineOption floodB(QStringLiteral("flood"), QStringLiteral("Flood bytes."),
+                                    QStringLiteral("n"));
+    const QCommandLineOption starts(QStringLiteral("startups"), QStringLiteral("Start-up runs."),
+                                    QStringLiteral("n"));
+    const QCommandLineOption onlyO(QStringLiteral("only"),
+                                   QStringLiteral("Stages to run, comma-separated: startup, "
+                                                  "window (pacing, tests, SMS, memory), idle, "
+                                                  "flood."),
+                                   QStringLiteral("list"));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Where the JSON goes."),
+                                  QStringLiteral("file"));
+    parser.addOptions({quick, chars, tests, sms, idleS, floodB, starts, json, onlyO});
+    parser.process(app);
+    Options o;
+    if (parser.isSet(quick))
+        o = {100, 20, 2, 5, 200 * 1024, 2, {}, {}};
+    const auto value = [&](const QCommandLineOption& option, int& into) {
+        if (parser.isSet(option))
+            into = parser.value(option).toInt();
+    };
+    value(chars, o.paceChars);
+    value(tests, o.tests);
+    value(sms, o.sms);
+    value(idleS, o.idleSeconds);
+    value(floodB, o.floodBytes);
+    value(starts, o.startups);
+    o.json = parser.value(json);
+    if (parser.isSet(onlyO))
+        o.only = parser.value(onlyO).split(QLatin1Char(','));
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const Options o = parse(app);
+
+    if (o.runs("startup"))
+        startUp(o);
+
+    if (o.runs("window"))
+        runReferences(o);
+
+    PtyLink link;
+    Modem modem(link);
+    Window w(link.path());
+    if (o.runs("window")) {
+        pacing(w, link, o);
+        modem.reset();
+        // One of each first: what is built once (patterns, caches) is not growth.
+        modemTests(w, link, modem, o, true);
+        smsSequence(w, link, o, true);
+        runFor(500ms);
+        const long rssStart = rssKiB(::getpid());
+        modemTests(w, link, modem, o);
+        smsSequence(w, link, o);
+        runFor(500ms);
+        const long rssAfter = rssKiB(::getpid());
+        add({QStringLiteral("resident memory, bench window after one test + one SMS"),
+             QStringLiteral("KiB"),
+             static_cast<double>(rssStart),
+             0,
+             {},
+             {},
+             {}});
+        add({QStringLiteral("resident memory growth, %1 tests + %2 SMS").arg(o.tests).arg(o.sms),
+             QStringLiteral("KiB"), static_cast<double>(rssAfter - rssStart),
+             static_cast<double>(rssStart), QStringLiteral("RSS after one test + one SMS"),
+             QStringLiteral("no growth (< 1% of start)"),
+             static_cast<double>(rssAfter - rssStart) < 0.01 * static_cast<double>(rssStart)});
+    }
+    if (o.runs("idle"))
+        idle(w, o);
+    if (o.runs("flood"))
+        flood(w, link, o);
+
+    report(o, machine());
+    return 0;
+}
