@@ -88,6 +88,7 @@ int main(int argc, char* argv[]) {
         if (!screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file))
             fail(QStringLiteral("cannot save %1").arg(file));
         std::printf("  screenshot %s\n", qPrintable(file));
+        std::fflush(stdout);
     };
     const auto pressOk = [] { openBox()->button(QMessageBox::Ok)->click(); };
 
