@@ -1,0 +1,320 @@
+// Faults end to end: the window on the real serial control against tarvex-vmodem on
+// a real pseudo-terminal, in real time. Each row names what the operator sees and the
+// state the window is left in.
+
+#include "fault_world.h"
+#include "platform/qt_serial_control.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+const QString kModemOk = QStringLiteral("GSM Modem OK");
+const QString kRetry = QStringLiteral("Modem Not Found - Retry?");
+const QString kNumber = QStringLiteral("+15551234567");
+// Long enough for three seconds of pauses, the paced characters and a late answer.
+constexpr int kSmsWaitMs = 15'000;
+
+enum class Action { None, Test, Sms };
+
+QString askCaption(const FakeMessageBoxes& boxes, const QString& text) {
+    for (const Shown& s : boxes.shown) {
+        if (s.kind == Shown::Ask && s.text == text)
+            return s.caption;
+    }
+    return {};
+}
+
+// The window after the device went away: told once, port closed, ready to connect again.
+void verifyLost(const RealWorld& world, const QString& device) {
+    const QStringList reports = world.reports();
+    QVERIFY2(reports.size() == 1, qPrintable(reports.join(QStringLiteral(" | "))));
+    QVERIFY2(reports[0].startsWith(QStringLiteral("COM1 (%1): the device went away").arg(device)),
+             qPrintable(reports[0]));
+    QVERIFY(reports[0].endsWith(QStringLiteral("Plug the modem back in, then press Connect.")));
+    const frmResult& w = *world.window;
+    QVERIFY(!w.flags().PortConnected);
+    QVERIFY(!w.MSComm1.PortOpen());
+    QVERIFY(!w.connect->isHidden());
+    QVERIFY(!w.Timer1.isEnabled());
+    QVERIFY(!w.smsInProgress());
+    QVERIFY(w.Command7->isEnabled());
+}
+
+} // namespace
+
+class TestFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void openFailures_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("expected"); // what the report says after the port name
+        QTest::newRow("port missing") << "missing"
+                                      << "No such file or directory";
+        QTest::newRow("held in this process") << "held here"
+                                              << "the port is busy";
+        QTest::newRow("held by another program") << "held elsewhere"
+                                                 << "the port is busy";
+    }
+    void openFailures() {
+        QFETCH(QString, how);
+        QFETCH(QString, expected);
+        VModemProcess modem({});
+        QVERIFY(!modem.device.isEmpty());
+        const QString device = how == QLatin1String("missing")
+                                   ? QStringLiteral("/dev/tarvex-no-such-device")
+                                   : modem.device;
+
+        QtSerialControl holder;
+        QProcess other;
+        if (how == QLatin1String("held here")) {
+            qputenv("TARVEX_COM1", device.toLocal8Bit());
+            holder.setCommPort(1);
+            holder.setPortOpen(true);
+        } else if (how == QLatin1String("held elsewhere")) {
+            other.start(QStringLiteral(TARVEX_OPEN_PROBE), {device, QStringLiteral("--hold")});
+            QVERIFY(other.waitForReadyRead(10'000));
+            QCOMPARE(other.readLine().trimmed(), QByteArray("open"));
+        }
+
+        RealWorld world(device);
+        world.window->connect->click();
+        QCOMPARE(world.reports().size(), 1);
+        QVERIFY2(
+            world.reports()[0].startsWith(QStringLiteral("COM1 (%1): %2").arg(device, expected)),
+            qPrintable(world.reports()[0]));
+        QVERIFY(!world.window->flags().PortConnected);
+        QVERIFY(!world.window->connect->isHidden());
+
+        // Once the other holder lets go, the same window connects.
+        if (how == QLatin1String("held elsewhere")) {
+            other.closeWriteChannel();
+            QVERIFY(other.waitForFinished(10'000));
+        }
+        if (how == QLatin1String("held here"))
+            holder.setPortOpen(false);
+        if (how != QLatin1String("missing")) {
+            world.window->connect->click();
+            QVERIFY(world.window->flags().PortConnected);
+        }
+    }
+
+    // We run as root in CI, and root opens any file: the open is tried by another
+    // user, in a probe process, on a device only root may use.
+    void permissionDenied() {
+        VModemProcess modem({});
+        QVERIFY(!modem.device.isEmpty());
+        QProcess probe;
+        if (::geteuid() == 0) {
+            QCOMPARE(::chmod(modem.device.toLocal8Bit().constData(), 0600), 0);
+            probe.start(QStringLiteral("setpriv"),
+                        {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                         QStringLiteral("--clear-groups"), QStringLiteral(TARVEX_OPEN_PROBE),
+                         modem.device});
+        } else {
+            // Our own device: taking every permission away denies us too.
+            QCOMPARE(::chmod(modem.device.toLocal8Bit().constData(), 0), 0);
+            probe.start(QStringLiteral(TARVEX_OPEN_PROBE), {modem.device});
+        }
+        QVERIFY(probe.waitForFinished(10'000));
+        const QString said = QString::fromLocal8Bit(probe.readAllStandardOutput()).trimmed();
+        QCOMPARE(probe.exitCode(), 1);
+        QVERIFY2(said.startsWith(QStringLiteral("error %1 COM1 (%2): Permission denied.")
+                                     .arg(int(SerialError::Kind::PermissionDenied))
+                                     .arg(modem.device)),
+                 qPrintable(said));
+        QVERIFY(said.contains(QStringLiteral("\"dialout\"")));
+    }
+
+    void modemTest_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("expected"); // every box, in order
+        QTest::newRow("silent") << QStringList{"--silent"} << QStringList{kRetry};
+        QTest::newRow("answers after 1.5 s")
+            << QStringList{"--delay", "1500"} << QStringList{kModemOk};
+        // The question comes first; the late OK still finds the modem.
+        QTest::newRow("answers after 2.5 s")
+            << QStringList{"--delay", "2500"} << QStringList{kRetry, kModemOk};
+        // "ERROR" has an O but no K after it.
+        QTest::newRow("ERROR to everything")
+            << QStringList{"--error-on", "*"} << QStringList{kRetry};
+        QTest::newRow("noise before and between answers")
+            << QStringList{"--noise", "200", "--noise-between", "50", "--seed", "11"}
+            << QStringList{kModemOk};
+    }
+    void modemTest() {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, expected);
+        VModemProcess modem(args);
+        RealWorld world(modem.device);
+        world.window->connect->click();
+        QVERIFY(world.window->flags().PortConnected);
+        // Noise may spell O ... K before any test; only what follows the click counts.
+        const qsizetype before = world.boxes->shown.size();
+        world.boxes->answers = {false}; // no retry
+        world.window->cmdTest->click();
+        QTRY_COMPARE_WITH_TIMEOUT(world.boxes->texts().mid(before), expected, 8000);
+        if (expected.contains(kRetry))
+            QCOMPARE(askCaption(*world.boxes, kRetry), QStringLiteral("No Modem........"));
+        // The reply timer still runs out after a found modem, and shows nothing then.
+        QTRY_VERIFY_WITH_TIMEOUT(!world.window->Timer1.isEnabled(), 3000);
+        QCOMPARE(world.boxes->texts().mid(before), expected);
+        QVERIFY(world.reports().isEmpty());
+        QVERIFY(world.window->flags().PortConnected);
+    }
+
+    void sms_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("accepted") << QStringList{} << "SMS Send";
+        QTest::newRow("ERROR to everything")
+            << QStringList{"--error-on", "*"} << "SMS Not Sent: the modem answered ERROR";
+        QTest::newRow("+CMS ERROR") << QStringList{"--cms-error", "330"}
+                                    << "SMS Not Sent: SMSC address unknown (CMS ERROR 330)";
+        QTest::newRow("noise between answers")
+            << QStringList{"--noise-between", "40", "--seed", "5"} << "SMS Send";
+    }
+    void sms() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, expected);
+        VModemProcess modem(args);
+        RealWorld world(modem.device);
+        world.window->connect->click();
+        world.window->txtMobileNo->setText(kNumber);
+        world.window->txtDat->setText(QStringLiteral("Hello"));
+        const qsizetype before = world.boxes->shown.size();
+        world.window->Command7->click();
+        QTRY_COMPARE_WITH_TIMEOUT(world.boxes->texts().mid(before), QStringList{expected},
+                                  kSmsWaitMs);
+        QVERIFY(world.window->Command7->isEnabled());
+        QVERIFY(!world.window->smsInProgress());
+        const bool sent = expected == QLatin1String("SMS Send");
+        QCOMPARE(world.window->txtDat->text(), sent ? QString() : QStringLiteral("Hello"));
+        QCOMPARE(world.window->txtMobileNo->text(), sent ? QStringLiteral("+91") : kNumber);
+    }
+
+    // 100 000 random bytes on connect: the window keeps handling its other events
+    // while they pour in, and the modem test works once they are through.
+    void flood() {
+        constexpr int kFlood = 100'000;
+        VModemProcess modem({"--noise", QString::number(kFlood), "--seed", "3"});
+        RealWorld world(modem.device);
+        int received = 0;
+        int ticks = 0;
+        int ticksAtHalf = -1;
+        QTimer ticker;
+        ticker.setInterval(10);
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        QObject::connect(&world.window->MSComm1, &SerialControl::OnComm, [&] {
+            if (world.window->MSComm1.CommEvent() == CommEventCode::Receive &&
+                ++received == kFlood / 2)
+                ticksAtHalf = ticks;
+        });
+        ticker.start();
+        world.window->connect->click();
+        QTRY_VERIFY_WITH_TIMEOUT(received >= kFlood, 30'000);
+        QVERIFY2(ticksAtHalf > 0, "no timer event was handled during the first half of the flood");
+        QVERIFY(world.reports().isEmpty());
+
+        const qsizetype before = world.boxes->shown.size();
+        world.window->cmdTest->click();
+        QTRY_COMPARE_WITH_TIMEOUT(world.boxes->texts().mid(before), QStringList{kModemOk}, 5000);
+    }
+
+    void vanishing_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("action");
+        QTest::newRow("idle, after connecting")
+            << QStringList{"--vanish-after-ms", "300"} << int(Action::None);
+        QTest::newRow("during the modem test")
+            << QStringList{"--vanish-after-bytes", "1"} << int(Action::Test);
+        QTest::newRow("during the SMS pauses")
+            << QStringList{"--vanish-after-bytes", "15"} << int(Action::Sms);
+        // "AT+CMGF=1" CR LF, "AT+CMGS=" and the quoted number CR LF, "Hi" Ctrl-Z: 38 bytes.
+        QTest::newRow("waiting for the SMS outcome")
+            << QStringList{"--silent", "--vanish-after-bytes", "38"} << int(Action::Sms);
+    }
+    void vanishing() {
+        QFETCH(QStringList, args);
+        QFETCH(int, action);
+        QString device;
+        RealWorld world(QString{});
+        {
+            VModemProcess modem(args);
+            device = modem.device;
+            qputenv("TARVEX_COM1", device.toLocal8Bit());
+            world.window->connect->click();
+            QVERIFY(world.window->flags().PortConnected);
+            world.window->txtMobileNo->setText(kNumber);
+            world.window->txtDat->setText(QStringLiteral("Hi"));
+            if (Action(action) == Action::Test)
+                world.window->cmdTest->click();
+            else if (Action(action) == Action::Sms)
+                world.window->Command7->click();
+            QTRY_COMPARE_WITH_TIMEOUT(world.reports().size(), 1, kSmsWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(modem.process.state(), QProcess::NotRunning, 5000);
+            QCOMPARE(modem.process.exitCode(), 0);
+        }
+        // A flood of errors from the dead line must not bring a second message.
+        QTest::qWait(300);
+        verifyLost(world, device);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(world.window->txtMobileNo->text(), kNumber);
+        QCOMPARE(world.window->txtDat->text(), QStringLiteral("Hi"));
+
+        // Plugged back in: Connect and the modem test work without a restart.
+        VModemProcess back({});
+        qputenv("TARVEX_COM1", back.device.toLocal8Bit());
+        world.window->connect->click();
+        QVERIFY(world.window->flags().PortConnected);
+        const qsizetype before = world.boxes->shown.size();
+        world.window->cmdTest->click();
+        QTRY_COMPARE_WITH_TIMEOUT(world.boxes->texts().mid(before), QStringList{kModemOk}, 5000);
+    }
+
+    // Quit answered Yes while a message waits for its verdict: the process ends there.
+    void quitWhileWaiting() {
+        VModemProcess modem({"--silent"});
+        RealWorld world(modem.device);
+        world.window->connect->click();
+        world.window->txtMobileNo->setText(kNumber);
+        world.window->txtDat->setText(QStringLiteral("Hi"));
+        world.window->Command7->click();
+        QVERIFY(world.window->smsInProgress());
+        world.boxes->answers = {true};
+        world.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(world.window.get()));
+        world.window->close();
+        QCOMPARE(world.processEnds, 1);
+        QCOMPARE(world.boxes->shown.last().caption, QStringLiteral("Quitting............"));
+        QCOMPARE(world.boxes->shown.last().text, QStringLiteral("Are you sure want to quit?"));
+    }
+
+    // What endProcess is in the real program: the process is gone at once, with success.
+    void endProcessEndsTheProcess() {
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            WindowPlatform::system().endProcess();
+            ::_exit(99); // not reached unless endProcess returned
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+};
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
