@@ -239,12 +239,25 @@ void QtSerialControl::deliverReceive() {
 }
 
 void QtSerialControl::onError(QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::ResourceError || lostReported_)
+    if (lostReported_)
         return;
-    // Reported once per open: a vanished device tends to raise a stream of errors.
+    // A terminal whose other end is gone reads end-of-file, which QSerialPort reports
+    // as a ReadError with a stale errno, and never raises ResourceError unless a
+    // write fails: the line itself says whether it hung up.
+    if (error != QSerialPort::ResourceError && !(error == QSerialPort::ReadError && hungUp(port_)))
+        return;
+    // Reported once per open: a vanished device raises a stream of errors, one per
+    // pass of the event loop for as long as the port stays open. Closing it ends
+    // that stream even before the window has had its turn.
     lostReported_ = true;
     QMetaObject::invokeMethod(
-        this, [this] { notify(CommEventCode::DeviceLost); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            if (port_.isOpen())
+                close();
+            notify(CommEventCode::DeviceLost);
+        },
+        Qt::QueuedConnection);
 }
 
 void QtSerialControl::notify(CommEventCode code) {
