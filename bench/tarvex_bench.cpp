@@ -366,7 +366,7 @@ void smsSequence(Window& w, PtyLink& link, const Options& o, bool warmUp = false
         nominalMs = 3000.0 + 25.0 * static_cast<double>(at.size() - 1);
         const double measured = milliseconds(at.back().at - at.front().at);
         durations.push_back(measured);
-        drifts.push_back((measured - nominalMs) / nominalMs * 100.0);
+        drifts.push_back(std::abs(measured - nominalMs) / nominalMs * 100.0);
     }
     if (warmUp)
         return;
