@@ -1,0 +1,120 @@
+// Soak: many modem tests and SMS through the real serial control, pause and timers
+// against a modem on a pseudo-terminal, with the message boxes answered by a
+// recorder. Prints resident memory and open descriptors at the start and the end.
+//
+// usage: tarvex-soak DEVICE [TESTS] [SMS]
+
+#include "platform/message_boxes.h"
+#include "ui/frmResult.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstdio>
+
+using namespace tarvex;
+
+namespace {
+
+class CountingBoxes final : public MessageBoxes {
+public:
+    void inform(const QString& text) override { shown.append(text); }
+    bool ask(const QString&, const QString& text) override {
+        shown.append(text);
+        return false;
+    }
+    void report(const QString& text) override { shown.append(text); }
+    QStringList shown;
+};
+
+long residentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+qsizetype openDescriptors() {
+    return QDir(QStringLiteral("/proc/self/fd"))
+        .entryList(QDir::NoDotAndDotDot | QDir::System)
+        .size();
+}
+
+// Runs events until `boxes` holds one more message than `before`, or 150 s pass.
+bool awaitMessage(const CountingBoxes& boxes, qsizetype before) {
+    const QDeadlineTimer deadline(150'000);
+    while (boxes.shown.size() <= before && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return boxes.shown.size() > before;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 2) {
+        std::fputs("usage: tarvex-soak DEVICE [TESTS] [SMS]\n", stderr);
+        return 2;
+    }
+    qputenv("TARVEX_COM1", args.at(1).toLocal8Bit());
+    const int tests = args.value(2, QStringLiteral("1000")).toInt();
+    const int messages = args.value(3, QStringLiteral("100")).toInt();
+
+    WindowPlatform platform = WindowPlatform::system();
+    auto boxes = std::make_unique<CountingBoxes>();
+    CountingBoxes& shown = *boxes;
+    platform.boxes = std::move(boxes);
+    platform.endProcess = [] {};
+    frmResult window(std::move(platform));
+    window.connect->click();
+    if (!window.flags().PortConnected) {
+        std::fprintf(stderr, "cannot connect: %s\n", qPrintable(shown.shown.join('\n')));
+        return 1;
+    }
+
+    const long rssStart = residentKb();
+    const qsizetype fdStart = openDescriptors();
+    std::printf("start: VmRSS %ld kB, %lld open descriptors\n", rssStart,
+                static_cast<long long>(fdStart));
+    std::fflush(stdout);
+
+    int ok = 0;
+    for (int i = 0; i < tests; ++i) {
+        const qsizetype before = shown.shown.size();
+        window.cmdTest->click();
+        if (awaitMessage(shown, before) && shown.shown.last() == QLatin1String("GSM Modem OK"))
+            ++ok;
+        if ((i + 1) % 100 == 0) {
+            std::printf("  %d tests, %d OK, VmRSS %ld kB\n", i + 1, ok, residentKb());
+            std::fflush(stdout);
+        }
+    }
+    int sent = 0;
+    for (int i = 0; i < messages; ++i) {
+        window.txtMobileNo->setText(QStringLiteral("+15551234567"));
+        window.txtDat->setText(QStringLiteral("soak %1").arg(i));
+        const qsizetype before = shown.shown.size();
+        window.Command7->click();
+        if (awaitMessage(shown, before) && shown.shown.last() == QLatin1String("SMS Send"))
+            ++sent;
+        if ((i + 1) % 10 == 0) {
+            std::printf("  %d SMS, %d sent, VmRSS %ld kB\n", i + 1, sent, residentKb());
+            std::fflush(stdout);
+        }
+    }
+    const long rssEnd = residentKb();
+    const qsizetype fdEnd = openDescriptors();
+    std::printf("end: VmRSS %ld kB, %lld open descriptors\n", rssEnd,
+                static_cast<long long>(fdEnd));
+    std::printf("modem tests: %d of %d GSM Modem OK; SMS: %d of %d SMS Send\n", ok, tests, sent,
+                messages);
+    return ok == tests && sent == messages && fdEnd <= fdStart ? 0 : 1;
+}
