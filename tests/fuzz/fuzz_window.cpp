@@ -80,56 +80,61 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FakeWorld world;
-    world.connectPort();
-    world.window->txtMobileNo->setText(QStringLiteral("+15551234567"));
-    Script script(data, size);
-    QString received;
-    while (!script.done()) {
-        switch (script.byte() % 9) {
-        case 0: {
-            const QString bytes = script.text();
-            received += bytes;
-            world.serial->receive(bytes);
-            break;
-        }
-        case 1:
-            world.window->cmdTest->click();
-            break;
-        case 2:
-            world.window->txtDat->setText(script.text());
-            world.window->Command7->click();
-            break;
-        case 3:
-            world.clock.run(std::chrono::milliseconds(50 * script.byte()));
-            break;
-        case 4:
-            world.serial->notify(CommEventCode::DeviceLost);
-            break;
-        case 5:
-            world.window->connect->click();
-            break;
-        case 6:
-            world.boxes->answers.push_back(script.byte() % 2 == 1);
-            break;
-        case 7: {
-            const QString bytes = script.text();
-            world.boxes->whileOpen.push_back([&world, &received, bytes] {
+    {
+        FakeWorld world;
+        world.connectPort();
+        world.window->txtMobileNo->setText(QStringLiteral("+15551234567"));
+        Script script(data, size);
+        QString received;
+        while (!script.done()) {
+            switch (script.byte() % 9) {
+            case 0: {
+                const QString bytes = script.text();
                 received += bytes;
                 world.serial->receive(bytes);
-            });
-            break;
+                break;
+            }
+            case 1:
+                world.window->cmdTest->click();
+                break;
+            case 2:
+                world.window->txtDat->setText(script.text());
+                world.window->Command7->click();
+                break;
+            case 3:
+                world.clock.run(std::chrono::milliseconds(50 * script.byte()));
+                break;
+            case 4:
+                world.serial->notify(CommEventCode::DeviceLost);
+                break;
+            case 5:
+                world.window->connect->click();
+                break;
+            case 6:
+                world.boxes->answers.push_back(script.byte() % 2 == 1);
+                break;
+            case 7: {
+                const QString bytes = script.text();
+                world.boxes->whileOpen.push_back([&world, &received, bytes] {
+                    received += bytes;
+                    world.serial->receive(bytes);
+                });
+                break;
+            }
+            case 8:
+                world.serial->failOutput.emplace(
+                    int(world.serial->written.size()) + script.byte() % 16,
+                    SerialError(SerialError::Kind::DeviceLost, world.serial->portDescription(),
+                                QStringLiteral("the device went away")));
+                break;
+            }
+            checkInvariants(world, received);
         }
-        case 8:
-            world.serial->failOutput.emplace(int(world.serial->written.size()) + script.byte() % 16,
-                                             SerialError(SerialError::Kind::DeviceLost,
-                                                         world.serial->portDescription(),
-                                                         QStringLiteral("the device went away")));
-            break;
-        }
+        world.clock.run(130s);
         checkInvariants(world, received);
     }
-    world.clock.run(130s);
-    checkInvariants(world, received);
+    // No event loop runs between inputs: objects Qt deletes later would pile up.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
     return 0;
 }
