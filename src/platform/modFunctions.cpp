@@ -1,11 +1,32 @@
 #include "modFunctions.h"
 
-#include <QThread>
+#include <cerrno>
+#include <ctime>
 
 namespace tarvex {
+namespace {
+
+// Work between two pauses shorter than this (a character written) continues the
+// previous pause's schedule instead of starting a new one.
+constexpr auto kContinuation = std::chrono::milliseconds(5);
+
+} // namespace
 
 void SystemPause::Sleep(std::chrono::milliseconds duration) {
-    QThread::msleep(static_cast<unsigned long>(duration.count()));
+    // Counted from where the previous pause ended, not from now: the time each write
+    // takes would otherwise add up over a command, and a late wake-up would shift
+    // every character after it.
+    const auto now = Clock::now();
+    const bool continues = lastEnd_ && now - *lastEnd_ <= kContinuation;
+    const auto end = (continues ? *lastEnd_ : now) + duration;
+    const auto sinceEpoch =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(end.time_since_epoch());
+    timespec deadline{};
+    deadline.tv_sec = static_cast<time_t>(sinceEpoch.count() / 1000000000);
+    deadline.tv_nsec = static_cast<long>(sinceEpoch.count() % 1000000000);
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+    lastEnd_ = end;
 }
 
 } // namespace tarvex

@@ -3,6 +3,7 @@
 // runs: the modem dialogue relies on that for its timing on the wire.
 
 #include <chrono>
+#include <optional>
 
 namespace tarvex {
 
@@ -15,6 +16,11 @@ public:
 class SystemPause final : public Pause {
 public:
     void Sleep(std::chrono::milliseconds duration) override;
+
+private:
+    // steady_clock is CLOCK_MONOTONIC on Linux, the clock the pause sleeps on.
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> lastEnd_;
 };
 
 } // namespace tarvex
