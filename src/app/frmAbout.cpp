@@ -2,7 +2,8 @@
 
 #include "ui/frmResult.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QIcon>
 #include <QPainter>
 #include <QScreen>
 
@@ -47,8 +48,18 @@ frmAbout::~frmAbout() = default;
 
 std::unique_ptr<frmAbout> frmAbout::system() {
     return std::make_unique<frmAbout>(std::make_unique<QtTimer>(), [] {
+        // Set only now: the splash has no icon, and decoding every size up to 256 px
+        // before its first frame would only delay it.
+        QApplication::setWindowIcon(applicationIcon());
         return std::make_unique<frmResult>(WindowPlatform::system());
     });
+}
+
+QIcon applicationIcon() {
+    QIcon icon;
+    for (const int size : kApplicationIconSizes)
+        icon.addFile(applicationIconPath(size), QSize(size, size));
+    return icon;
 }
 
 void frmAbout::Form_Load() {

@@ -4,6 +4,7 @@
 
 #include "platform/timer.h"
 
+#include <QIcon>
 #include <QPixmap>
 #include <QWidget>
 #include <chrono>
@@ -20,6 +21,8 @@ inline constexpr std::chrono::milliseconds kSplashDuration{3000};
 // Where the artwork lives among the built-in resources.
 inline const QString kSplashPicturePath = QStringLiteral(":/tarvex/splash.jpg");
 QString applicationIconPath(int size);
+// Every size of the application icon, for the desktop and the main window.
+QIcon applicationIcon();
 // The sizes the application icon comes in, smallest first.
 inline constexpr int kApplicationIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 

@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QIcon>
 #include <cstdio>
 #include <ctime>
 
@@ -51,11 +50,6 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationDisplayName(QStringLiteral("Test Tarvex"));
     // Lets desktops match the windows to tarvex.desktop and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("tarvex"));
-
-    QIcon icon;
-    for (const int size : tarvex::kApplicationIconSizes)
-        icon.addFile(tarvex::applicationIconPath(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
 
     // The splash hands over to the main window and keeps it for the rest of the run.
     const std::unique_ptr<tarvex::frmAbout> splash = tarvex::frmAbout::system();
