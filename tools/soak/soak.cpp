@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,6 +56,19 @@ bool awaitMessage(const CountingBoxes& boxes, qsizetype before) {
     return boxes.shown.size() > before;
 }
 
+// Runs events until the line has been quiet for a moment. Without it the next test
+// starts while the modem's answer to the echo-off command is still queued, its OK
+// completes that test at once, and the unread bytes pile up from test to test.
+void awaitQuietLine(SerialControl& serial) {
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    const QMetaObject::Connection watch =
+        QObject::connect(&serial, &SerialControl::OnComm, [&] { sinceLast.restart(); });
+    while (sinceLast.elapsed() < 50)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    QObject::disconnect(watch);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +106,7 @@ int main(int argc, char** argv) {
         window.cmdTest->click();
         if (awaitMessage(shown, before) && shown.shown.last() == QLatin1String("GSM Modem OK"))
             ++ok;
+        awaitQuietLine(window.MSComm1);
         if ((i + 1) % 100 == 0) {
             std::printf("  %d tests, %d OK, VmRSS %ld kB\n", i + 1, ok, residentKb());
             std::fflush(stdout);
@@ -105,6 +120,7 @@ int main(int argc, char** argv) {
         window.Command7->click();
         if (awaitMessage(shown, before) && shown.shown.last() == QLatin1String("SMS Send"))
             ++sent;
+        awaitQuietLine(window.MSComm1);
         if ((i + 1) % 10 == 0) {
             std::printf("  %d SMS, %d sent, VmRSS %ld kB\n", i + 1, sent, residentKb());
             std::fflush(stdout);
