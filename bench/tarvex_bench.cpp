@@ -49,18 +49,6 @@ struct Options {
     }
 };
 
-// Message boxes that are recorded, never shown: the bench keeps driving the window.
-class RecordedBoxes final : public MessageBoxes {
-public:
-    void inform(const QString& text) override { texts.append(text); }
-    bool ask(const QString&, const QString& text) override {
-        texts.append(text);
-        return false;
-    }
-    void report(const QString& text) override { texts.append(text); }
-    QStringList texts;
-};
-
 struct Row {
     QString figure;
     QString unit;
@@ -223,7 +211,7 @@ struct Window {
     explicit Window(const std::string& device) {
         qputenv("TARVEX_COM1", QByteArray::fromStdString(device));
         WindowPlatform platform = WindowPlatform::system();
-        auto recorder = std::make_unique<RecordedBoxes>();
+        auto recorder = std::make_unique<RecordingMessageBoxes>();
         boxes = recorder.get();
         platform.boxes = std::move(recorder);
         platform.endProcess = [] {};
@@ -234,7 +222,7 @@ struct Window {
             qFatal("the window cannot open %s: %s", device.c_str(),
                    qPrintable(boxes->texts.join(QLatin1Char(' '))));
     }
-    RecordedBoxes* boxes = nullptr;
+    RecordingMessageBoxes* boxes = nullptr;
     std::unique_ptr<frmResult> window;
 };
 

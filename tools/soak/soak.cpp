@@ -20,17 +20,6 @@ using namespace tarvex;
 
 namespace {
 
-class CountingBoxes final : public MessageBoxes {
-public:
-    void inform(const QString& text) override { shown.append(text); }
-    bool ask(const QString&, const QString& text) override {
-        shown.append(text);
-        return false;
-    }
-    void report(const QString& text) override { shown.append(text); }
-    QStringList shown;
-};
-
 long residentKb() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
@@ -49,11 +38,11 @@ qsizetype openDescriptors() {
 }
 
 // Runs events until `boxes` holds one more message than `before`, or 150 s pass.
-bool awaitMessage(const CountingBoxes& boxes, qsizetype before) {
+bool awaitMessage(const RecordingMessageBoxes& boxes, qsizetype before) {
     const QDeadlineTimer deadline(150'000);
-    while (boxes.shown.size() <= before && !deadline.hasExpired())
+    while (boxes.texts.size() <= before && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return boxes.shown.size() > before;
+    return boxes.texts.size() > before;
 }
 
 // Runs events until the line has been quiet for a moment. Without it the next test
@@ -83,14 +72,14 @@ int main(int argc, char** argv) {
     const int messages = args.value(3, QStringLiteral("100")).toInt();
 
     WindowPlatform platform = WindowPlatform::system();
-    auto boxes = std::make_unique<CountingBoxes>();
-    CountingBoxes& shown = *boxes;
+    auto boxes = std::make_unique<RecordingMessageBoxes>();
+    RecordingMessageBoxes& shown = *boxes;
     platform.boxes = std::move(boxes);
     platform.endProcess = [] {};
     frmResult window(std::move(platform));
     window.connect->click();
     if (!window.flags().PortConnected) {
-        std::fprintf(stderr, "cannot connect: %s\n", qPrintable(shown.shown.join('\n')));
+        std::fprintf(stderr, "cannot connect: %s\n", qPrintable(shown.texts.join('\n')));
         return 1;
     }
 
@@ -102,9 +91,9 @@ int main(int argc, char** argv) {
 
     int ok = 0;
     for (int i = 0; i < tests; ++i) {
-        const qsizetype before = shown.shown.size();
+        const qsizetype before = shown.texts.size();
         window.cmdTest->click();
-        if (awaitMessage(shown, before) && shown.shown.last() == QLatin1String("GSM Modem OK"))
+        if (awaitMessage(shown, before) && shown.texts.last() == QLatin1String("GSM Modem OK"))
             ++ok;
         awaitQuietLine(window.MSComm1);
         if ((i + 1) % 100 == 0) {
@@ -116,9 +105,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < messages; ++i) {
         window.txtMobileNo->setText(QStringLiteral("+15551234567"));
         window.txtDat->setText(QStringLiteral("soak %1").arg(i));
-        const qsizetype before = shown.shown.size();
+        const qsizetype before = shown.texts.size();
         window.Command7->click();
-        if (awaitMessage(shown, before) && shown.shown.last() == QLatin1String("SMS Send"))
+        if (awaitMessage(shown, before) && shown.texts.last() == QLatin1String("SMS Send"))
             ++sent;
         awaitQuietLine(window.MSComm1);
         if ((i + 1) % 10 == 0) {
