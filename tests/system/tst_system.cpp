@@ -8,8 +8,8 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -182,9 +182,10 @@ private slots:
         QCOMPARE(reports.size(), 1);
         QVERIFY2(reports[0].text.startsWith(QStringLiteral("COM1 (%1)").arg(modem.device())),
                  qPrintable(reports[0].text));
-        QVERIFY2(reports[0].text.contains(QStringLiteral("went away")), qPrintable(reports[0].text));
+        QVERIFY2(reports[0].text.contains(QStringLiteral("went away")),
+                 qPrintable(reports[0].text));
         QCOMPARE(world.boxes->texts().size(), sendSms ? 2 : 1); // no retry, no SMS verdict
-        QVERIFY(!world.window->connect->isHidden()); // "Connect" is offered again
+        QVERIFY(!world.window->connect->isHidden());            // "Connect" is offered again
         QVERIFY(world.window->Command7->isEnabled());
         QVERIFY(!world.window->smsInProgress());
 

@@ -18,7 +18,6 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
-
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -53,7 +52,7 @@ struct Step {
     QString what;                // for messages: what the autopilot is waiting for
     std::function<bool()> ready; // polled until true (and true for kSettle)
     std::function<void()> act;
-    QString allowedBox = {};     // the one message box that may be open meanwhile
+    QString allowedBox = {}; // the one message box that may be open meanwhile
 };
 
 } // namespace
