@@ -65,13 +65,9 @@ void QtSerialControl::failIo(const QString& what) const {
 void QtSerialControl::setCommPort(qint16 port) {
     if (port_.isOpen())
         fail(SerialError::Kind::InvalidSetting, QStringLiteral("the port is already open."));
-    if (port < kFirstPort || port > kLastPort) {
-        commPort_ = port;
-        device_.clear();
-        deviceForPort(port); // throws the operator's explanation
-    }
     commPort_ = port;
-    device_ = deviceForPort(port);
+    device_.clear();
+    device_ = deviceForPort(port); // a port outside the list throws the operator's explanation
 }
 
 void QtSerialControl::setHandshaking(Handshaking mode) {
