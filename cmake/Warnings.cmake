@@ -11,4 +11,8 @@ function(tarvex_compile_options target)
                                                  -fno-sanitize-recover=all -fno-omit-frame-pointer)
         target_link_options(${target} PRIVATE -fsanitize=address,undefined)
     endif()
+    if(TARVEX_FUZZ)
+        # Coverage feedback from every target, not just the fuzz target itself.
+        target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+    endif()
 endfunction()
