@@ -2,8 +2,9 @@
 // a real pseudo-terminal, in real time. Each row names what the operator sees and the
 // state the window is left in.
 
-#include "fault_world.h"
 #include "platform/qt_serial_control.h"
+#include "real_world.h"
+#include "virtual_modem.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -69,11 +70,11 @@ private slots:
     void openFailures() {
         QFETCH(QString, how);
         QFETCH(QString, expected);
-        VModemProcess modem({});
-        QVERIFY(!modem.device.isEmpty());
+        VirtualModem modem;
+        QVERIFY(!modem.device().isEmpty());
         const QString device = how == QLatin1String("missing")
                                    ? QStringLiteral("/dev/tarvex-no-such-device")
-                                   : modem.device;
+                                   : modem.device();
 
         QtSerialControl holder;
         QProcess other;
@@ -112,26 +113,26 @@ private slots:
     // We run as root in CI, and root opens any file: the open is tried by another
     // user, in a probe process, on a device only root may use.
     void permissionDenied() {
-        VModemProcess modem({});
-        QVERIFY(!modem.device.isEmpty());
+        VirtualModem modem;
+        QVERIFY(!modem.device().isEmpty());
         QProcess probe;
         if (::geteuid() == 0) {
-            QCOMPARE(::chmod(modem.device.toLocal8Bit().constData(), 0600), 0);
+            QCOMPARE(::chmod(modem.device().toLocal8Bit().constData(), 0600), 0);
             probe.start(QStringLiteral("setpriv"),
                         {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
                          QStringLiteral("--clear-groups"), QStringLiteral(TARVEX_OPEN_PROBE),
-                         modem.device});
+                         modem.device()});
         } else {
             // Our own device: taking every permission away denies us too.
-            QCOMPARE(::chmod(modem.device.toLocal8Bit().constData(), 0), 0);
-            probe.start(QStringLiteral(TARVEX_OPEN_PROBE), {modem.device});
+            QCOMPARE(::chmod(modem.device().toLocal8Bit().constData(), 0), 0);
+            probe.start(QStringLiteral(TARVEX_OPEN_PROBE), {modem.device()});
         }
         QVERIFY(probe.waitForFinished(10'000));
         const QString said = QString::fromLocal8Bit(probe.readAllStandardOutput()).trimmed();
         QCOMPARE(probe.exitCode(), 1);
         QVERIFY2(said.startsWith(QStringLiteral("error %1 COM1 (%2): Permission denied.")
                                      .arg(int(SerialError::Kind::PermissionDenied))
-                                     .arg(modem.device)),
+                                     .arg(modem.device())),
                  qPrintable(said));
         QVERIFY(said.contains(QStringLiteral("\"dialout\"")));
     }
@@ -155,8 +156,8 @@ private slots:
     void modemTest() {
         QFETCH(QStringList, args);
         QFETCH(QStringList, expected);
-        VModemProcess modem(args);
-        RealWorld world(modem.device);
+        VirtualModem modem(args);
+        RealWorld world(modem.device());
         world.window->connect->click();
         QVERIFY(world.window->flags().PortConnected);
         // Noise may spell O ... K before any test; only what follows the click counts.
@@ -187,8 +188,8 @@ private slots:
     void sms() {
         QFETCH(QStringList, args);
         QFETCH(QString, expected);
-        VModemProcess modem(args);
-        RealWorld world(modem.device);
+        VirtualModem modem(args);
+        RealWorld world(modem.device());
         world.window->connect->click();
         // As a technician does: the modem test first. Until a test has finished, an
         // O and a K in the SMS answers would count as the modem being found.
@@ -213,8 +214,8 @@ private slots:
     // while they pour in, and the modem test works once they are through.
     void flood() {
         constexpr int kFlood = 100'000;
-        VModemProcess modem({"--noise", QString::number(kFlood), "--seed", "3"});
-        RealWorld world(modem.device);
+        VirtualModem modem({"--noise", QString::number(kFlood), "--seed", "3"});
+        RealWorld world(modem.device());
         int received = 0;
         int ticks = 0;
         int ticksAtHalf = -1;
@@ -256,8 +257,8 @@ private slots:
         QString device;
         RealWorld world(QString{});
         {
-            VModemProcess modem(args);
-            device = modem.device;
+            VirtualModem modem(args);
+            device = modem.device();
             qputenv("TARVEX_COM1", device.toLocal8Bit());
             world.window->connect->click();
             QVERIFY(world.window->flags().PortConnected);
@@ -268,8 +269,8 @@ private slots:
             else if (Action(action) == Action::Sms)
                 world.window->Command7->click();
             QTRY_COMPARE_WITH_TIMEOUT(world.reports().size(), 1, kSmsWaitMs);
-            QTRY_COMPARE_WITH_TIMEOUT(modem.process.state(), QProcess::NotRunning, 5000);
-            QCOMPARE(modem.process.exitCode(), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(modem.process().state(), QProcess::NotRunning, 5000);
+            QCOMPARE(modem.process().exitCode(), 0);
         }
         // A flood of errors from the dead line must not bring a second message.
         QTest::qWait(300);
@@ -280,8 +281,8 @@ private slots:
         QCOMPARE(world.window->txtDat->text(), QStringLiteral("Hi"));
 
         // Plugged back in: Connect and the modem test work without a restart.
-        VModemProcess back({});
-        qputenv("TARVEX_COM1", back.device.toLocal8Bit());
+        VirtualModem back;
+        qputenv("TARVEX_COM1", back.device().toLocal8Bit());
         world.window->connect->click();
         QVERIFY(world.window->flags().PortConnected);
         const qsizetype before = world.boxes->shown.size();
@@ -291,8 +292,8 @@ private slots:
 
     // Quit answered Yes while a message waits for its verdict: the process ends there.
     void quitWhileWaiting() {
-        VModemProcess modem({"--silent"});
-        RealWorld world(modem.device);
+        VirtualModem modem({"--silent"});
+        RealWorld world(modem.device());
         world.window->connect->click();
         world.window->txtMobileNo->setText(kNumber);
         world.window->txtDat->setText(QStringLiteral("Hi"));

@@ -1,29 +1,27 @@
 #pragma once
 // A main window on the real serial control, pause and timers, for the suites that
-// run against a real pseudo-terminal in real time; message boxes are recorded,
-// not shown, and ending the process does nothing.
+// run against a real pseudo-terminal in real time; message boxes are recorded, not
+// shown, and ending the process is counted, not done.
 
 #include "fake_world.h"
 
-#include <QtGlobal>
+#include <QStringList>
 #include <memory>
 
 namespace tarvex::testing {
 
 struct RealWorld {
-    // Points COM1 at `device` (TARVEX_COM1) before the window reads it.
-    explicit RealWorld(const QString& device) {
-        qputenv("TARVEX_COM1", device.toLocal8Bit());
-        WindowPlatform platform = WindowPlatform::system();
-        auto recorder = std::make_unique<FakeMessageBoxes>(unusedClock);
-        boxes = recorder.get();
-        platform.boxes = std::move(recorder);
-        platform.endProcess = [] {};
-        window = std::make_unique<frmResult>(std::move(platform));
-    }
+    // The window's COM1 is `device`.
+    explicit RealWorld(const QString& device);
+    ~RealWorld();
+
     VirtualClock unusedClock;
     FakeMessageBoxes* boxes = nullptr;
+    int processEnds = 0;
     std::unique_ptr<frmResult> window;
+
+    // The texts of the platform-error reports shown so far.
+    QStringList reports() const;
 };
 
 } // namespace tarvex::testing

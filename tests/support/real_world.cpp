@@ -1,27 +1,8 @@
-#include "fault_world.h"
+#include "real_world.h"
 
-#include <QDeadlineTimer>
+#include <QtGlobal>
 
 namespace tarvex::testing {
-
-VModemProcess::VModemProcess(const QStringList& args) {
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral(TARVEX_VMODEM), args);
-    const QDeadlineTimer deadline(10'000);
-    while (!process.canReadLine() && process.waitForReadyRead(int(deadline.remainingTime()))) {
-    }
-    device = QString::fromUtf8(process.readLine()).trimmed();
-}
-
-VModemProcess::~VModemProcess() {
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished();
-        }
-    }
-}
 
 RealWorld::RealWorld(const QString& device) {
     qputenv("TARVEX_COM1", device.toLocal8Bit());
