@@ -4,6 +4,7 @@
 
 #include "platform/message_boxes.h"
 #include "platform/serial_control.h"
+#include "process_stats.h"
 #include "pty_link.h"
 #include "ui/frmResult.h"
 
@@ -84,17 +85,6 @@ void runFor(std::chrono::milliseconds duration) {
     QEventLoop loop;
     QTimer::singleShot(duration, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-long rssKiB(pid_t pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
 }
 
 // utime + stime of another process, in milliseconds.
@@ -410,7 +400,7 @@ Started startOnce(const QString& program, const QStringList& wanted) {
         result.ms[what] = static_cast<double>(ns - spawned) / 1e6;
     // Resident memory once the window is up and has settled its first frames.
     runFor(500ms);
-    result.rss = rssKiB(static_cast<pid_t>(child.processId()));
+    result.rss = tools::residentKiB(child.processId());
     child.kill();
     child.waitForFinished(5000);
     return result;
@@ -659,11 +649,11 @@ int main(int argc, char* argv[]) {
         modemTests(w, link, modem, o, true);
         smsSequence(w, link, o, true);
         runFor(500ms);
-        const long rssStart = rssKiB(::getpid());
+        const long rssStart = tools::residentKiB();
         modemTests(w, link, modem, o);
         smsSequence(w, link, o);
         runFor(500ms);
-        const long rssAfter = rssKiB(::getpid());
+        const long rssAfter = tools::residentKiB();
         add({QStringLiteral("resident memory, bench window after one test + one SMS"),
              QStringLiteral("KiB"),
              static_cast<double>(rssStart),

@@ -5,13 +5,13 @@
 // usage: tarvex-soak DEVICE [TESTS] [SMS]
 
 #include "platform/message_boxes.h"
+#include "process_stats.h"
 #include "ui/frmResult.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstdio>
@@ -19,17 +19,6 @@
 using namespace tarvex;
 
 namespace {
-
-long residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 qsizetype openDescriptors() {
     return QDir(QStringLiteral("/proc/self/fd"))
@@ -83,7 +72,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const long rssStart = residentKb();
+    const long rssStart = tools::residentKiB();
     const qsizetype fdStart = openDescriptors();
     std::printf("start: VmRSS %ld kB, %lld open descriptors\n", rssStart,
                 static_cast<long long>(fdStart));
@@ -97,7 +86,7 @@ int main(int argc, char** argv) {
             ++ok;
         awaitQuietLine(window.MSComm1);
         if ((i + 1) % 100 == 0) {
-            std::printf("  %d tests, %d OK, VmRSS %ld kB\n", i + 1, ok, residentKb());
+            std::printf("  %d tests, %d OK, VmRSS %ld kB\n", i + 1, ok, tools::residentKiB());
             std::fflush(stdout);
         }
     }
@@ -111,11 +100,11 @@ int main(int argc, char** argv) {
             ++sent;
         awaitQuietLine(window.MSComm1);
         if ((i + 1) % 10 == 0) {
-            std::printf("  %d SMS, %d sent, VmRSS %ld kB\n", i + 1, sent, residentKb());
+            std::printf("  %d SMS, %d sent, VmRSS %ld kB\n", i + 1, sent, tools::residentKiB());
             std::fflush(stdout);
         }
     }
-    const long rssEnd = residentKb();
+    const long rssEnd = tools::residentKiB();
     const qsizetype fdEnd = openDescriptors();
     std::printf("end: VmRSS %ld kB, %lld open descriptors\n", rssEnd,
                 static_cast<long long>(fdEnd));
