@@ -1,7 +1,8 @@
 #include "deadline_wait.h"
 
-#include <timeapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <timeapi.h>
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
