@@ -6,9 +6,11 @@ namespace tarvex::serial_platform {
 namespace {
 
 // What drivers answer on a handle whose device is gone: a USB adapter pulled fails
-// with any of these, depending on the driver.
+// with any of these, depending on the driver. ERROR_NOT_READY is Wine's for a
+// terminal whose other end has closed (EIO).
 bool isLossCode(DWORD code) {
     switch (code) {
+    case ERROR_NOT_READY:
     case ERROR_DEVICE_REMOVED:
     case ERROR_BAD_COMMAND:
     case ERROR_ACCESS_DENIED:
