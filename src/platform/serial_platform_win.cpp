@@ -6,16 +6,16 @@ namespace tarvex::serial_platform {
 namespace {
 
 // What drivers answer on a handle whose device is gone: a USB adapter pulled fails
-// with any of the first four, depending on the driver. Wine answers ERROR_NOT_READY
-// once the far end of the pseudo-terminal behind a COM port has closed.
+// with any of these, depending on the driver. ERROR_NOT_READY is Wine's for a
+// terminal whose other end has closed (EIO).
 bool isLossCode(DWORD code) {
     switch (code) {
+    case ERROR_NOT_READY:
     case ERROR_DEVICE_REMOVED:
     case ERROR_BAD_COMMAND:
     case ERROR_ACCESS_DENIED:
     case ERROR_OPERATION_ABORTED:
     case ERROR_INVALID_HANDLE:
-    case ERROR_NOT_READY:
         return true;
     default:
         return false;
