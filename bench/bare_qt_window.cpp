@@ -2,28 +2,19 @@
 // footprint figures of Tarvex are set against it. With TARVEX_TRACE_STARTUP=1 it
 // prints the monotonic time of its first frame on stderr, as Tarvex does.
 
+#include "first_frame_trace.h"
+
 #include <QApplication>
 #include <QWidget>
-#include <cstdio>
-#include <ctime>
 
 namespace {
 
 class Window final : public QWidget {
 protected:
-    void paintEvent(QPaintEvent*) override {
-        if (traced_ || !qEnvironmentVariableIsSet("TARVEX_TRACE_STARTUP"))
-            return;
-        traced_ = true;
-        timespec now{};
-        ::clock_gettime(CLOCK_MONOTONIC, &now);
-        std::fprintf(stderr, "tarvex-startup window %lld\n",
-                     static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-        std::fflush(stderr);
-    }
+    void paintEvent(QPaintEvent*) override { trace_.painted(); }
 
 private:
-    bool traced_ = false;
+    tarvex::bench::FirstFrameTrace trace_;
 };
 
 } // namespace
