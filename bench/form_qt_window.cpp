@@ -4,7 +4,7 @@
 // costs in memory is measured here, beside Tarvex. With TARVEX_TRACE_STARTUP=1
 // it prints the monotonic time of its first frame on stderr, as Tarvex does.
 
-#include "first_frame_trace.h"
+#include "traced_window.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -38,11 +38,11 @@ Control* place(Control* control, const QRect& geometry, const QFont& f, const QC
     return control;
 }
 
-class Window final : public QWidget {
+class Window final : public tarvex::bench::TracedWindow {
 public:
     Window()
-        : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+        : TracedWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
         const QColor darkBlue(0, 0, 128);
         const QFont sans = makeFont("MS Sans Serif", 8.25, false);
         const QFont sansBold = makeFont("MS Sans Serif", 8.25, true);
@@ -90,12 +90,6 @@ public:
                         twips(120, 2160, 4215, 375), arialButton),
                   QColor(192, 192, 192));
     }
-
-protected:
-    void paintEvent(QPaintEvent*) override { trace_.painted(); }
-
-private:
-    tarvex::bench::FirstFrameTrace trace_;
 };
 
 } // namespace

@@ -2,16 +2,18 @@
 // The reference windows' side of TARVEX_TRACE_STARTUP=1: the monotonic time of
 // their first frame on stderr, in the form Tarvex prints its own.
 
-#include <QtGlobal>
+#include <QWidget>
 #include <cstdio>
 #include <ctime>
 
 namespace tarvex::bench {
 
-class FirstFrameTrace {
+class TracedWindow : public QWidget {
 public:
-    // Called from paintEvent(): prints once, and only when the trace is asked for.
-    void painted() {
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
         if (traced_ || !qEnvironmentVariableIsSet("TARVEX_TRACE_STARTUP"))
             return;
         traced_ = true;
