@@ -48,8 +48,8 @@ int main(int argc, char* argv[]) {
         app.installEventFilter(new StartupTrace(&app));
     QApplication::setApplicationName(QStringLiteral("Tarvex"));
     QApplication::setApplicationDisplayName(QStringLiteral("Test Tarvex"));
-    // Lets desktops match the windows to tarvex.desktop and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("tarvex"));
+    // Lets desktops match the windows to io.github.tarvex.Tarvex.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tarvex.Tarvex"));
 
     // The splash hands over to the main window and keeps it for the rest of the run.
     const std::unique_ptr<tarvex::frmAbout> splash = tarvex::frmAbout::system();
