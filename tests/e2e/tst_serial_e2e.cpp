@@ -73,8 +73,14 @@ private slots:
         RealWorld world(QStringLiteral("/dev/tarvex-no-such-device"));
         world.window->connect->click();
         QCOMPARE(world.boxes->shown.size(), 1);
-        QCOMPARE(world.boxes->shown[0].text,
-                 QStringLiteral("COM1 (/dev/tarvex-no-such-device): No such file or directory"));
+        // Then what this machine has on the other entries, which the test cannot know.
+        const QStringList lines = world.boxes->shown[0].text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0],
+                 QStringLiteral("COM1 (/dev/tarvex-no-such-device): No such file or directory."));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("Present: COM")) ||
+                     lines[1] == QStringLiteral("No serial device is present on COM1 to COM40."),
+                 qPrintable(lines[1]));
         QVERIFY(!world.window->flags().PortConnected);
         QVERIFY(!world.window->connect->isHidden());
 

@@ -148,6 +148,21 @@ private:
     VirtualClock& clock_;
 };
 
+// Forty entries on /dev/fake1../dev/fake40, none present until a test plugs one in.
+class FakePortDirectory final : public PortDirectory {
+public:
+    FakePortDirectory();
+    QList<PortInfo> ports() const override {
+        ++reads;
+        return entries;
+    }
+    // Marks the entry of `info.port` present with what `info` tells of it.
+    void plug(PortInfo info);
+
+    QList<PortInfo> entries;
+    mutable int reads = 0;
+};
+
 // A main window on fakes, with handles on every fake.
 struct FakeWorld {
     FakeWorld();
@@ -159,6 +174,7 @@ struct FakeWorld {
     FakeMessageBoxes* boxes;
     FakeTimer* replyTimer;
     FakeTimer* smsTimer;
+    FakePortDirectory* ports;
     int processEnds = 0;
     std::unique_ptr<frmResult> window;
 
