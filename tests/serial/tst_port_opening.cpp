@@ -110,22 +110,9 @@ private slots:
     void missingDeviceNamesThePresentOnes_data() {
         QTest::addColumn<QList<PortInfo>>("plugged");
         QTest::addColumn<QString>("present");
-        PortInfo modem;
-        modem.port = 21;
-        modem.device = QStringLiteral("/dev/ttyACM0");
-        modem.manufacturer = QStringLiteral("Telit");
-        modem.description = QStringLiteral("LE910");
-        modem.serialNumber = QStringLiteral("0123");
-        modem.usbInterface = 0;
-        PortInfo uart;
-        uart.port = 1;
-        uart.device = QStringLiteral("/dev/ttyS0");
-        PortInfo atPort;
-        atPort.port = 7;
-        atPort.device = QStringLiteral("/dev/ttyUSB2");
-        atPort.description = QStringLiteral("Quectel EC25");
-        atPort.manufacturer = QStringLiteral("Quectel");
-        atPort.usbInterface = 2;
+        const PortInfo modem = presentPort(21, "/dev/ttyACM0", "Telit", "LE910", "0123", 0);
+        const PortInfo uart = presentPort(1, "/dev/ttyS0");
+        const PortInfo atPort = presentPort(7, "/dev/ttyUSB2", "Quectel", "Quectel EC25", {}, 2);
         QTest::newRow("none") << QList<PortInfo>{}
                               << "No serial device is present on COM1 to COM40.";
         QTest::newRow("a USB modem")

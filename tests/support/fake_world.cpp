@@ -159,9 +159,17 @@ FakePortDirectory::FakePortDirectory() {
     }
 }
 
-void FakePortDirectory::plug(PortInfo info) {
+PortInfo presentPort(int port, const QString& device, const QString& manufacturer,
+                     const QString& product, const QString& serialNumber, int usbInterface) {
+    PortInfo info;
+    info.port = port;
+    info.device = device;
     info.present = true;
-    entries[info.port - kFirstPort] = info;
+    info.manufacturer = manufacturer;
+    info.description = product;
+    info.serialNumber = serialNumber;
+    info.usbInterface = usbInterface;
+    return info;
 }
 
 FakeWorld::FakeWorld() {

@@ -148,6 +148,11 @@ private:
     VirtualClock& clock_;
 };
 
+// A device as the port lookup describes it.
+PortInfo presentPort(int port, const QString& device, const QString& manufacturer = {},
+                     const QString& product = {}, const QString& serialNumber = {},
+                     int usbInterface = -1);
+
 // Forty entries on /dev/fake1../dev/fake40, none present until a test plugs one in.
 class FakePortDirectory final : public PortDirectory {
 public:
@@ -156,8 +161,8 @@ public:
         ++reads;
         return entries;
     }
-    // Marks the entry of `info.port` present with what `info` tells of it.
-    void plug(PortInfo info);
+    // Puts `info` in the place of its entry.
+    void plug(const PortInfo& info) { entries[info.port - kFirstPort] = info; }
 
     QList<PortInfo> entries;
     mutable int reads = 0;

@@ -298,14 +298,7 @@ void TestMainWindow::entriesTellWhatTheyStandFor() {
     w().Combo1->hidePopup();
 
     // Plugged in after start: it shows the next time the list opens.
-    PortInfo modem;
-    modem.port = 21;
-    modem.device = QStringLiteral("/dev/ttyACM0");
-    modem.manufacturer = QStringLiteral("Telit");
-    modem.description = QStringLiteral("LE910");
-    modem.serialNumber = QStringLiteral("0123");
-    modem.usbInterface = 0;
-    world_->ports->plug(modem);
+    world_->ports->plug(presentPort(21, "/dev/ttyACM0", "Telit", "LE910", "0123", 0));
     QCoreApplication::processEvents();
     QCOMPARE(world_->ports->reads, 1);
     QTest::keyClick(w().Combo1, Qt::Key_Down, Qt::AltModifier);
