@@ -307,7 +307,7 @@ void TestMainWindow::entriesTellWhatTheyStandFor() {
                                          "Product: LE910\nSerial number: 0123\nUSB interface: 0"));
     QCOMPARE(details(0), QStringLiteral("/dev/fake1: no device present"));
     QCOMPARE(details(39), QStringLiteral("/dev/fake40: no device present"));
-    QVERIFY(world_->serial->configuration.isEmpty()); // nothing opened
+    QVERIFY(world_->serial->configuration.isEmpty()); // the port itself is left alone
 }
 
 QTEST_MAIN(TestMainWindow)
