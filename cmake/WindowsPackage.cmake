@@ -64,6 +64,13 @@ function(tarvex_windows_zip target)
     set(name tarvex-${PROJECT_VERSION}-windows-x64)
     set(folder ${PROJECT_BINARY_DIR}/${name})
     set(zip ${PROJECT_BINARY_DIR}/${name}.zip)
+    # One zip in the build folder: a copy of an earlier version would be taken for it.
+    file(GLOB earlier ${PROJECT_BINARY_DIR}/tarvex-*-windows-x64.zip
+                      ${PROJECT_BINARY_DIR}/tarvex-*-windows-x64)
+    list(REMOVE_ITEM earlier ${zip} ${folder})
+    if(earlier)
+        file(REMOVE_RECURSE ${earlier})
+    endif()
     tarvex_windows_runtime(${folder} runtime "Core;Gui;Widgets;SerialPort"
         "platforms/qwindows.dll;styles/qwindowsvistastyle.dll;imageformats/qjpeg.dll" ON)
     add_custom_command(OUTPUT ${zip}
