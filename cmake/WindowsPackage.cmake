@@ -92,7 +92,8 @@ function(tarvex_windows_test_runtime)
     set(stamp ${CMAKE_CURRENT_BINARY_DIR}/test-runtime.stamp)
     tarvex_windows_runtime($<TARGET_FILE_DIR:tarvex> runtime "Core;Gui;Widgets;SerialPort;Test"
         "platforms/qoffscreen.dll;imageformats/qjpeg.dll" OFF)
-    add_custom_command(OUTPUT ${stamp} ${runtime}
+    add_custom_command(OUTPUT ${stamp}
+        ${runtime}
         COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
         DEPENDS ${runtime_DEPENDS}
         COMMENT "Putting the Qt and MinGW DLLs beside the Windows suites"

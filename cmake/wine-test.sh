@@ -11,7 +11,7 @@ if [ ! -f "$prefix/tarvex-ports-checked" ]; then
 fi
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
-wine=${TARVEX_WINE64:-/usr/lib/wine/wine64}
+wine=${TARVEX_WINE:-/usr/lib/wine/wine64}
 
 # QtTest's plain output to a pipe or file is lost under Wine; a log file is not.
 log=$(mktemp "${TMPDIR:-/tmp}/tarvex-wine-test.XXXXXX")
