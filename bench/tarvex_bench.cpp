@@ -408,11 +408,13 @@ Started startOnce(const QString& program, const QStringList& wanted) {
 
 long startUp(const Options& o) {
     std::fprintf(stderr, "start-up: %d runs of each program\n", o.startups);
-    std::vector<double> splash, main, bare, rssTarvex, rssBare;
+    std::vector<double> splash, main, bare, rssTarvex, rssBare, rssForm;
+    const QStringList window{QStringLiteral("window")};
     for (int i = 0; i < o.startups; ++i) {
         const Started t =
             startOnce(binary("tarvex"), {QStringLiteral("splash"), QStringLiteral("main")});
-        const Started b = startOnce(binary("bare_qt_window"), {QStringLiteral("window")});
+        const Started b = startOnce(binary("bare_qt_window"), window);
+        const Started f = startOnce(binary("form_qt_window"), window);
         if (t.ms.count(QStringLiteral("splash")))
             splash.push_back(t.ms.at(QStringLiteral("splash")));
         if (t.ms.count(QStringLiteral("main")))
@@ -421,6 +423,7 @@ long startUp(const Options& o) {
             bare.push_back(b.ms.at(QStringLiteral("window")));
         rssTarvex.push_back(static_cast<double>(t.rss));
         rssBare.push_back(static_cast<double>(b.rss));
+        rssForm.push_back(static_cast<double>(f.rss));
     }
     const QString bareName = QStringLiteral("bare_qt_window");
     add({QStringLiteral("start-up to splash first frame"), QStringLiteral("ms"), median(splash),
@@ -432,6 +435,11 @@ long startUp(const Options& o) {
     add({QStringLiteral("resident memory after start"), QStringLiteral("KiB"), median(rssTarvex),
          median(rssBare), bareName, QStringLiteral("<= 1.2 x bare"),
          median(rssTarvex) <= 1.2 * median(rssBare)});
+    // The fair reference: a form with the same controls and fonts, and no logic.
+    add({QStringLiteral("resident memory after start, same form"), QStringLiteral("KiB"),
+         median(rssTarvex), median(rssForm),
+         QStringLiteral("form_qt_window: same controls and fonts"), QStringLiteral("<= 1.1 x form"),
+         median(rssTarvex) <= 1.1 * median(rssForm)});
     return static_cast<long>(median(rssBare));
 }
 

@@ -1,3 +1,4 @@
+#include "app/application.h"
 #include "app/frmAbout.h"
 #include "ui/frmResult.h"
 
@@ -46,10 +47,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (qEnvironmentVariableIsSet("TARVEX_TRACE_STARTUP"))
         app.installEventFilter(new StartupTrace(&app));
-    QApplication::setApplicationName(QStringLiteral("Tarvex"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Test Tarvex"));
-    // Lets desktops match the windows to tarvex.desktop and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("tarvex"));
+    tarvex::setUpApplication();
 
     // The splash hands over to the main window and keeps it for the rest of the run.
     const std::unique_ptr<tarvex::frmAbout> splash = tarvex::frmAbout::system();

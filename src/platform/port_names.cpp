@@ -2,6 +2,7 @@
 
 #include "serial_error.h"
 
+#include <QStringList>
 #include <QtGlobal>
 
 namespace tarvex {
@@ -21,21 +22,74 @@ QString deviceForPort(int port) {
         qEnvironmentVariable(qPrintable(QStringLiteral("TARVEX_COM%1").arg(port)));
     if (!override.isEmpty())
         return override;
-#ifdef Q_OS_WIN
-    return comName(port);
-#else
-    // Built-in UARTs first, then the USB adapters most modems come on.
-    constexpr int kBuiltInPorts = 32;
-    if (port <= kBuiltInPorts)
-        return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-    return QStringLiteral("/dev/ttyUSB%1").arg(port - kBuiltInPorts - 1);
-#endif
+    return defaultDeviceForPort(port);
 }
 
 QString describePort(int port) {
     if (port < kFirstPort || port > kLastPort)
         return comName(port);
     return QStringLiteral("%1 (%2)").arg(comName(port), deviceForPort(port));
+}
+
+namespace {
+
+// "Telit LE910": the maker once, even when the product string repeats it.
+QString productName(const PortInfo& info) {
+    if (info.manufacturer.isEmpty() ||
+        info.description.startsWith(info.manufacturer, Qt::CaseInsensitive))
+        return info.description;
+    if (info.description.isEmpty())
+        return info.manufacturer;
+    return info.manufacturer + QLatin1Char(' ') + info.description;
+}
+
+} // namespace
+
+QString portDetails(const PortInfo& info) {
+    QStringList lines{info.device + (info.present ? QStringLiteral(": device present")
+                                                  : QStringLiteral(": no device present"))};
+    const auto add = [&lines](const QString& label, const QString& value) {
+        if (!value.isEmpty())
+            lines.append(label + QStringLiteral(": ") + value);
+    };
+    add(QStringLiteral("Manufacturer"), info.manufacturer);
+    add(QStringLiteral("Product"), info.description);
+    add(QStringLiteral("Serial number"), info.serialNumber);
+    if (info.usbInterface >= 0)
+        add(QStringLiteral("USB interface"), QString::number(info.usbInterface));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString portSummary(const PortInfo& info) {
+    QStringList parts{info.device};
+    if (const QString product = productName(info); !product.isEmpty())
+        parts.append(product);
+    if (info.usbInterface >= 0)
+        parts.append(QStringLiteral("interface %1").arg(info.usbInterface));
+    return QStringLiteral("%1 (%2)").arg(comName(info.port), parts.join(QStringLiteral(", ")));
+}
+
+QString presentPorts(const QList<PortInfo>& ports) {
+    QStringList present;
+    for (const PortInfo& info : ports) {
+        if (info.present)
+            present.append(portSummary(info));
+    }
+    if (present.isEmpty())
+        return QStringLiteral("No serial device is present on COM1 to COM40.");
+    return QStringLiteral("Present: ") + present.join(QStringLiteral(", "));
+}
+
+QList<PortInfo> SystemPortDirectory::ports() const {
+    QList<PortInfo> ports;
+    for (int port = kFirstPort; port <= kLastPort; ++port) {
+        PortInfo info;
+        info.port = port;
+        info.device = deviceForPort(port);
+        ports.append(info);
+    }
+    lookUpDevices(ports);
+    return ports;
 }
 
 } // namespace tarvex

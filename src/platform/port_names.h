@@ -1,6 +1,7 @@
 #pragma once
-// Which device stands behind "COM<n>".
+// Which device stands behind "COM<n>", and what is known of it without opening it.
 
+#include <QList>
 #include <QString>
 
 namespace tarvex {
@@ -10,11 +11,50 @@ constexpr int kLastPort = 40;
 
 QString comName(int port);
 
-// TARVEX_COM<n> when set, else the platform's own name for the port.
-// Throws SerialError(InvalidPort) for a port outside 1..40.
+// TARVEX_COM<n> when set, else defaultDeviceForPort(). Throws
+// SerialError(InvalidPort) for a port outside 1..40.
 QString deviceForPort(int port);
 
 // "COM3 (/dev/ttyS2)", or just "COM0" for a port that has no device.
 QString describePort(int port);
+
+// What one entry of the list stands for right now.
+struct PortInfo {
+    int port = 0;
+    QString device;
+    bool present = false;
+    // What the system knows of a USB device; empty when unknown.
+    QString manufacturer;
+    QString description;
+    QString serialNumber;
+    int usbInterface = -1; // -1: not known
+};
+
+// The entry's tooltip and accessible description: device, presence, what is known.
+QString portDetails(const PortInfo& info);
+// "COM21 (/dev/ttyACM0, Telit LE910)".
+QString portSummary(const PortInfo& info);
+// The present entries, for an open failure: "Present: COM21 (...)", or that none is.
+QString presentPorts(const QList<PortInfo>& ports);
+
+// Looks the list's devices up. Only metadata is read: no device is opened, since
+// opening a port toggles its modem lines under whatever is connected there.
+class PortDirectory {
+public:
+    virtual ~PortDirectory() = default;
+    // One entry per port, COM1 first.
+    virtual QList<PortInfo> ports() const = 0;
+};
+
+class SystemPortDirectory final : public PortDirectory {
+public:
+    QList<PortInfo> ports() const override;
+};
+
+// One implementation per platform (port_names_unix.cpp, port_names_win.cpp).
+// The built-in device of a port in 1..40.
+QString defaultDeviceForPort(int port);
+// Fills in presence and the USB details of each entry from its device.
+void lookUpDevices(QList<PortInfo>& ports);
 
 } // namespace tarvex

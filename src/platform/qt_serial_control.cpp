@@ -28,8 +28,10 @@ QtSerialControl::QtSerialControl(QObject* parent)
 }
 
 QString QtSerialControl::portDescription() const {
-    return device_.isEmpty() ? comName(commPort_)
-                             : QStringLiteral("%1 (%2)").arg(comName(commPort_), device_);
+    // On Windows the device is the port's own name: no need to say it twice.
+    const QString name = comName(commPort_);
+    return device_.isEmpty() || device_ == name ? name
+                                                : QStringLiteral("%1 (%2)").arg(name, device_);
 }
 
 void QtSerialControl::fail(SerialError::Kind kind, const QString& cause) const {

@@ -14,6 +14,7 @@ WindowPlatform WindowPlatform::system() {
     platform.boxes = std::make_unique<QtMessageBoxes>();
     platform.replyTimer = std::make_unique<QtTimer>();
     platform.smsTimer = std::make_unique<QtTimer>();
+    platform.ports = std::make_unique<SystemPortDirectory>();
     platform.endProcess = [] {
         std::fflush(nullptr);
         std::_Exit(EXIT_SUCCESS);

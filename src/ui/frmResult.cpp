@@ -2,6 +2,7 @@
 
 #include "modem/dialogue_timing.h"
 #include "platform/serial_error.h"
+#include "port_list.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -43,6 +44,8 @@ QGroupBox* frame(QWidget* container, const QString& caption, const QRect& geomet
     box->setGeometry(geometry);
     box->setFont(f);
     box->setFocusPolicy(Qt::NoFocus);
+    // Without a name of its own, a frame inside a frame is announced by the outer caption.
+    box->setAccessibleName(caption.trimmed());
     return box;
 }
 
@@ -80,7 +83,8 @@ frmResult::frmResult(WindowPlatform platform, QWidget* parent)
     , platform_(std::move(platform))
     , pause_(*platform_.pause)
     , boxes_(*platform_.boxes)
-    , smsTimer_(*platform_.smsTimer) {
+    , smsTimer_(*platform_.smsTimer)
+    , ports_(*platform_.ports) {
     createControls();
     wireEvents();
     Form_Load();
@@ -107,7 +111,7 @@ void frmResult::createControls() {
     Frame2 =
         frame(this, QStringLiteral("Select Com Port"), twipRect(120, 120, 4455, 735), sansBold);
     setColour(Frame2, QPalette::WindowText, kDarkBlue);
-    Combo1 = new QComboBox(Frame2);
+    Combo1 = new PortList(Frame2);
     Combo1->setEditable(true);
     Combo1->setGeometry(twipRect(240, 240, 975, 315));
     Combo1->setFont(makeFont(QStringLiteral("MS Sans Serif"), 8.25, false));
@@ -173,6 +177,8 @@ void frmResult::wireEvents() {
         Combo1->setEditText(text);
         portText->setCursorPosition(cursor);
     });
+    QObject::connect(static_cast<PortList*>(Combo1), &PortList::dropDown, this,
+                     [this] { handlerBoundary([this] { Combo1_DropDown(); }); });
     QObject::connect(connect, &QPushButton::clicked, this,
                      [this] { handlerBoundary([this] { connect_Click(); }); });
     QObject::connect(cmdTest, &QPushButton::clicked, this,
@@ -228,7 +234,14 @@ void frmResult::onPlatformError(const SerialError& error) {
         return;
     }
     abandonSms();
-    boxes_.report(error.text());
+    QString report = error.text();
+    if (error.kind() == SerialError::Kind::NoSuchDevice) {
+        // The modem is likely on another entry: say which ones have a device now.
+        if (!report.endsWith(QLatin1Char('.')))
+            report += QLatin1Char('.');
+        report += QLatin1Char('\n') + presentPorts(ports_.ports());
+    }
+    boxes_.report(report);
 }
 
 void frmResult::Sleep(std::chrono::milliseconds duration) {

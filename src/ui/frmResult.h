@@ -5,6 +5,7 @@
 #include "modem/sms_answer.h"
 #include "platform/message_boxes.h"
 #include "platform/modFunctions.h"
+#include "platform/port_names.h"
 #include "platform/serial_control.h"
 #include "platform/state_flag.h"
 #include "platform/timer.h"
@@ -30,6 +31,8 @@ struct WindowPlatform {
     std::unique_ptr<MessageBoxes> boxes;
     std::unique_ptr<Timer> replyTimer;
     std::unique_ptr<Timer> smsTimer;
+    // What each entry of the port list stands for, looked up without opening anything.
+    std::unique_ptr<PortDirectory> ports;
     // Ends the process at once, without further handlers.
     std::function<void()> endProcess;
 
@@ -56,6 +59,7 @@ public:
     // Event handlers. Each runs behind handlerBoundary() when an event starts it.
     void Form_Load();
     void connect_Click();
+    void Combo1_DropDown();
     void MSComm1_OnComm();
     void cmdTest_Click();
     void Timer1_Timer();
@@ -98,6 +102,7 @@ private:
     Pause& pause_;
     MessageBoxes& boxes_;
     Timer& smsTimer_;
+    PortDirectory& ports_;
     StateFlags flags_;
     SmsAnswerReader sms_;
     bool smsSending_ = false; // from the click until the operator is told the outcome

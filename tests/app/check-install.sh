@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and checks what a desktop needs of it:
-# the program, a valid menu entry that starts it, and the themed icons it names.
+# the program, a valid menu entry that starts it, the themed icons it names, and
+# the software centre's metadata for that same entry.
 #   check-install.sh <cmake> <build dir> <bin dir> <data dir>
 set -euo pipefail
 cmake=$1 build=$2 bindir=$3 datadir=$4
@@ -20,7 +21,8 @@ fail() {
 
 [ -x "$bindir/tarvex" ] || fail "no executable $bindir/tarvex"
 
-entry=$datadir/applications/tarvex.desktop
+id=io.github.tarvex.Tarvex
+entry=$datadir/applications/$id.desktop
 if [ ! -f "$entry" ]; then
     fail "no menu entry $entry"
 else
@@ -33,6 +35,16 @@ else
         fail "Exec=$exec_name is not the installed program"
     [ "$(key Icon)" = tarvex ] || fail "Icon=$(key Icon), expected tarvex"
     [ "$(key Terminal)" = false ] || fail "Terminal=$(key Terminal), expected false"
+fi
+
+# A software centre joins the metadata to the menu entry by this id.
+metainfo=$datadir/metainfo/$id.metainfo.xml
+if [ ! -f "$metainfo" ]; then
+    fail "no AppStream metadata $metainfo"
+else
+    grep -q "<id>$id</id>" "$metainfo" || fail "$metainfo does not have the id $id"
+    grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
+        fail "$metainfo does not launch $id.desktop"
 fi
 
 # PNG width and height: the two big-endian words after the IHDR tag.

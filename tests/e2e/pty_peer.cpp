@@ -57,9 +57,9 @@ QByteArray PtyPeer::received() const {
     return received_;
 }
 
-std::vector<PtyPeer::Clock::time_point> PtyPeer::arrivals() const {
-    std::lock_guard lock(mutex_);
-    return arrivals_;
+bool PtyPeer::waitForReceived(qsizetype count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
 }
 
 void PtyPeer::run() {
@@ -69,21 +69,22 @@ void PtyPeer::run() {
             continue;
         if (fds[1].revents)
             return;
-        if (fds[0].revents & POLLHUP) {
-            // The port is closed at the other end: wait for it to open again.
-            ::poll(&fds[1], 1, 10);
-            if (fds[1].revents)
-                return;
+        // Bytes written just before the port closed are still read after the hang-up.
+        char byte = 0;
+        if ((fds[0].revents & POLLIN) == 0 || ::read(master_, &byte, 1) != 1) {
+            if (fds[0].revents & POLLHUP) {
+                // Closed at the other end and drained: wait for it to open again.
+                ::poll(&fds[1], 1, 10);
+                if (fds[1].revents)
+                    return;
+            }
             continue;
         }
-        char byte = 0;
-        if (::read(master_, &byte, 1) != 1)
-            continue;
         QByteArray answer;
         {
             std::lock_guard lock(mutex_);
             received_.append(byte);
-            arrivals_.push_back(Clock::now());
+            arrived_.notify_all();
             if (byte == '\r' || byte == 26) {
                 if (responder_)
                     answer = responder_(line_ + (byte == 26 ? QByteArray(1, 26) : QByteArray()));

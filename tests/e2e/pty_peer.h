@@ -1,20 +1,19 @@
 #pragma once
-// The far end of a real pseudo-terminal: timestamps every byte as it arrives and
-// answers from a script, on a thread of its own so that it sees the real pacing.
+// The far end of a real pseudo-terminal: records every byte as it arrives and
+// answers from a script, on a thread of its own.
 
 #include <QByteArray>
 #include <QString>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace tarvex::testing {
 
 class PtyPeer {
 public:
-    using Clock = std::chrono::steady_clock;
     // Called with each complete line the peer received (up to and without its CR);
     // returns what to write back.
     using Responder = std::function<QByteArray(const QByteArray& line)>;
@@ -30,7 +29,8 @@ public:
     void write(const QByteArray& bytes);
 
     QByteArray received() const;
-    std::vector<Clock::time_point> arrivals() const;
+    // Waits, without running any event loop, until `count` bytes have arrived.
+    bool waitForReceived(qsizetype count, std::chrono::milliseconds timeout) const;
 
 private:
     void run();
@@ -39,9 +39,9 @@ private:
     int wake_[2] = {-1, -1};
     QString path_;
     mutable std::mutex mutex_;
+    mutable std::condition_variable arrived_;
     QByteArray received_;
     QByteArray line_;
-    std::vector<Clock::time_point> arrivals_;
     Responder responder_;
     std::thread thread_;
 };

@@ -26,14 +26,23 @@ private slots:
         QTest::newRow("COM40") << 40 << ""
                                << "COM40";
 #else
+        // The first and last entry of each family.
         QTest::newRow("COM1") << 1 << ""
                               << "/dev/ttyS0";
-        QTest::newRow("COM32") << 32 << ""
-                               << "/dev/ttyS31";
-        QTest::newRow("COM33") << 33 << ""
-                               << "/dev/ttyUSB0";
+        QTest::newRow("COM4") << 4 << ""
+                              << "/dev/ttyS3";
+        QTest::newRow("COM5") << 5 << ""
+                              << "/dev/ttyUSB0";
+        QTest::newRow("COM20") << 20 << ""
+                               << "/dev/ttyUSB15";
+        QTest::newRow("COM21") << 21 << ""
+                               << "/dev/ttyACM0";
+        QTest::newRow("COM36") << 36 << ""
+                               << "/dev/ttyACM15";
+        QTest::newRow("COM37") << 37 << ""
+                               << "/dev/ttyAMA0";
         QTest::newRow("COM40") << 40 << ""
-                               << "/dev/ttyUSB7";
+                               << "/dev/ttyAMA3";
 #endif
         QTest::newRow("override") << 3 << "/dev/pts/7"
                                   << "/dev/pts/7";

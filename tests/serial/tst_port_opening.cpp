@@ -106,6 +106,39 @@ private slots:
         QCOMPARE(world_->boxes->shown.size(), 1);
     }
 
+    // A missing device: the report says which entries have a device right now.
+    void missingDeviceNamesThePresentOnes_data() {
+        QTest::addColumn<QList<PortInfo>>("plugged");
+        QTest::addColumn<QString>("present");
+        const PortInfo modem = presentPort(21, "/dev/ttyACM0", "Telit", "LE910", "0123", 0);
+        const PortInfo uart = presentPort(1, "/dev/ttyS0");
+        const PortInfo atPort = presentPort(7, "/dev/ttyUSB2", "Quectel", "Quectel EC25", {}, 2);
+        QTest::newRow("none") << QList<PortInfo>{}
+                              << "No serial device is present on COM1 to COM40.";
+        QTest::newRow("a USB modem")
+            << QList<PortInfo>{modem} << "Present: COM21 (/dev/ttyACM0, Telit LE910, interface 0)";
+        QTest::newRow("three, in list order")
+            << QList<PortInfo>{modem, uart, atPort}
+            << "Present: COM1 (/dev/ttyS0), COM7 (/dev/ttyUSB2, Quectel EC25, interface 2), "
+               "COM21 (/dev/ttyACM0, Telit LE910, interface 0)";
+    }
+
+    void missingDeviceNamesThePresentOnes() {
+        QFETCH(QList<PortInfo>, plugged);
+        QFETCH(QString, present);
+        for (const PortInfo& info : plugged)
+            world_->ports->plug(info);
+        world_->serial->failOn = {QStringLiteral("PortOpen"),
+                                  SerialError(SerialError::Kind::NoSuchDevice,
+                                              QStringLiteral("COM2 (/dev/ttyS1)"),
+                                              QStringLiteral("No such file or directory"))};
+        w().Combo1->setCurrentIndex(1);
+        w().connect->click();
+        QCOMPARE(world_->boxes->texts(),
+                 QStringList{"COM2 (/dev/ttyS1): No such file or directory.\n" + present});
+        QVERIFY(w().connect->isVisible());
+    }
+
 private:
     frmResult& w() { return *world_->window; }
     std::unique_ptr<FakeWorld> world_;

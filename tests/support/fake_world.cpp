@@ -150,6 +150,28 @@ QStringList FakeMessageBoxes::texts() const {
     return all;
 }
 
+FakePortDirectory::FakePortDirectory() {
+    for (int port = kFirstPort; port <= kLastPort; ++port) {
+        PortInfo absent;
+        absent.port = port;
+        absent.device = QStringLiteral("/dev/fake%1").arg(port);
+        entries.append(absent);
+    }
+}
+
+PortInfo presentPort(int port, const QString& device, const QString& manufacturer,
+                     const QString& product, const QString& serialNumber, int usbInterface) {
+    PortInfo info;
+    info.port = port;
+    info.device = device;
+    info.present = true;
+    info.manufacturer = manufacturer;
+    info.description = product;
+    info.serialNumber = serialNumber;
+    info.usbInterface = usbInterface;
+    return info;
+}
+
 FakeWorld::FakeWorld() {
     WindowPlatform platform;
     auto serialFake = std::make_unique<FakeSerialControl>(clock);
@@ -157,16 +179,19 @@ FakeWorld::FakeWorld() {
     auto boxesFake = std::make_unique<FakeMessageBoxes>(clock);
     auto replyFake = std::make_unique<FakeTimer>(clock);
     auto smsFake = std::make_unique<FakeTimer>(clock);
+    auto portsFake = std::make_unique<FakePortDirectory>();
     serial = serialFake.get();
     pause = pauseFake.get();
     boxes = boxesFake.get();
     replyTimer = replyFake.get();
     smsTimer = smsFake.get();
+    ports = portsFake.get();
     platform.serial = std::move(serialFake);
     platform.pause = std::move(pauseFake);
     platform.boxes = std::move(boxesFake);
     platform.replyTimer = std::move(replyFake);
     platform.smsTimer = std::move(smsFake);
+    platform.ports = std::move(portsFake);
     platform.endProcess = [this] { ++processEnds; };
     window = std::make_unique<frmResult>(std::move(platform));
 }

@@ -148,6 +148,26 @@ private:
     VirtualClock& clock_;
 };
 
+// A device as the port lookup describes it.
+PortInfo presentPort(int port, const QString& device, const QString& manufacturer = {},
+                     const QString& product = {}, const QString& serialNumber = {},
+                     int usbInterface = -1);
+
+// Forty entries on /dev/fake1../dev/fake40, none present until a test plugs one in.
+class FakePortDirectory final : public PortDirectory {
+public:
+    FakePortDirectory();
+    QList<PortInfo> ports() const override {
+        ++reads;
+        return entries;
+    }
+    // Puts `info` in the place of its entry.
+    void plug(const PortInfo& info) { entries[info.port - kFirstPort] = info; }
+
+    QList<PortInfo> entries;
+    mutable int reads = 0;
+};
+
 // A main window on fakes, with handles on every fake.
 struct FakeWorld {
     FakeWorld();
@@ -159,6 +179,7 @@ struct FakeWorld {
     FakeMessageBoxes* boxes;
     FakeTimer* replyTimer;
     FakeTimer* smsTimer;
+    FakePortDirectory* ports;
     int processEnds = 0;
     std::unique_ptr<frmResult> window;
 

@@ -2,6 +2,7 @@
 
 #include "fake_world.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -32,6 +33,9 @@ private slots:
     void quitAnsweredNoChangesNothing();
     void quitAnsweredYesEndsProcess();
     void framesStartNothing();
+    void accessibleNames_data();
+    void accessibleNames();
+    void entriesTellWhatTheyStandFor();
 
 private:
     frmResult& w() { return *world_->window; }
@@ -233,6 +237,77 @@ void TestMainWindow::framesStartNothing() {
     QVERIFY(world_->boxes->shown.isEmpty());
     QVERIFY(world_->serial->configuration.isEmpty());
     QVERIFY(world_->serial->written.isEmpty());
+}
+
+// What a screen reader announces for each control: its role, its own name (a
+// frame inside a frame is not named after the outer one) and its value.
+void TestMainWindow::accessibleNames_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QAccessible::Role>("role");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("Frame2") << "Frame2" << QAccessible::Grouping << "Select Com Port"
+                            << "";
+    QTest::newRow("Combo1") << "Combo1" << QAccessible::ComboBox << "COM port"
+                            << "COM1";
+    QTest::newRow("connect") << "connect" << QAccessible::Button << "Connect"
+                             << "";
+    QTest::newRow("fraResult") << "fraResult" << QAccessible::Grouping << "Modem Interface"
+                               << "";
+    QTest::newRow("Frame1") << "Frame1" << QAccessible::Grouping << "SMS Data"
+                            << "";
+    QTest::newRow("txtDat") << "txtDat" << QAccessible::EditableText << "SMS Data"
+                            << "";
+    QTest::newRow("Command7") << "Command7" << QAccessible::Button << "Send SMS"
+                              << "";
+    QTest::newRow("cmdTest") << "cmdTest" << QAccessible::Button << "Test Modem Communication"
+                             << "";
+    QTest::newRow("fras(1)") << "fras" << QAccessible::Grouping << "Mobile Number"
+                             << "";
+    QTest::newRow("txtMobileNo") << "txtMobileNo" << QAccessible::EditableText << "Mobile Number"
+                                 << "+91";
+}
+
+void TestMainWindow::accessibleNames() {
+    QFETCH(QString, control);
+    QFETCH(QAccessible::Role, role);
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    w().show();
+    QAccessibleInterface* a =
+        QAccessible::queryAccessibleInterface(w().findChild<QWidget*>(control));
+    QVERIFY(a);
+    QCOMPARE(a->role(), role);
+    QCOMPARE(a->text(QAccessible::Name), name);
+    QCOMPARE(a->text(QAccessible::Value), value);
+}
+
+// Each entry's tooltip and accessible description say what it stands for, as
+// things are when the list opens; nothing is looked up while it is closed.
+void TestMainWindow::entriesTellWhatTheyStandFor() {
+    const auto details = [this](int index) {
+        const QVariant tip = w().Combo1->itemData(index, Qt::ToolTipRole);
+        const QVariant description = w().Combo1->itemData(index, Qt::AccessibleDescriptionRole);
+        return tip == description ? tip.toString() : QStringLiteral("differ");
+    };
+    w().show();
+    QCOMPARE(world_->ports->reads, 0);
+    w().Combo1->showPopup();
+    QCOMPARE(world_->ports->reads, 1);
+    QCOMPARE(details(20), QStringLiteral("/dev/fake21: no device present"));
+    w().Combo1->hidePopup();
+
+    // Plugged in after start: it shows the next time the list opens.
+    world_->ports->plug(presentPort(21, "/dev/ttyACM0", "Telit", "LE910", "0123", 0));
+    QCoreApplication::processEvents();
+    QCOMPARE(world_->ports->reads, 1);
+    QTest::keyClick(w().Combo1, Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(world_->ports->reads, 2);
+    QCOMPARE(details(20), QStringLiteral("/dev/ttyACM0: device present\nManufacturer: Telit\n"
+                                         "Product: LE910\nSerial number: 0123\nUSB interface: 0"));
+    QCOMPARE(details(0), QStringLiteral("/dev/fake1: no device present"));
+    QCOMPARE(details(39), QStringLiteral("/dev/fake40: no device present"));
+    QVERIFY(world_->serial->configuration.isEmpty()); // the port itself is left alone
 }
 
 QTEST_MAIN(TestMainWindow)

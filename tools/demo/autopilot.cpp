@@ -6,6 +6,7 @@
 // Saves a screenshot of each step in OUTDIR. Any other message box, or no end
 // within 30 s, fails at once with a message on standard error.
 
+#include "app/application.h"
 #include "app/frmAbout.h"
 #include "ui/frmResult.h"
 
@@ -59,8 +60,7 @@ struct Step {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tarvex"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Test Tarvex"));
+    tarvex::setUpApplication();
     const QStringList args = QApplication::arguments();
     if (args.size() != 4) {
         std::fprintf(stderr, "usage: tarvex-demo-autopilot OUTDIR NUMBER TEXT\n");

@@ -1,0 +1,9 @@
+#pragma once
+// Application-wide settings, shared by the program and whatever drives its windows.
+
+namespace tarvex {
+
+// Call once after the QApplication is made.
+void setUpApplication();
+
+} // namespace tarvex

@@ -1,0 +1,100 @@
+// The list's devices on Linux and other Unix systems, and what sysfs knows of them.
+
+#include "port_names_unix.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace tarvex {
+namespace {
+
+struct DeviceFamily {
+    int firstPort;
+    int count;
+    const char* prefix;
+};
+
+// The one table of which device each entry stands for (the README shows it).
+// COM1-COM4 are a PC's own COM1-COM4, as Windows numbers them. A USB modem brings
+// three to six ports of one family (the AT port is often the third), so the USB
+// families get room for a few modems. A Raspberry Pi HAT sits on a PL011 UART, or
+// on the mini UART, which is ttyS0.
+constexpr DeviceFamily kDeviceFamilies[] = {
+    {1, 4, "/dev/ttyS"},     // built-in UARTs
+    {5, 16, "/dev/ttyUSB"},  // USB serial adapters, multi-interface USB modems
+    {21, 16, "/dev/ttyACM"}, // CDC-ACM modems
+    {37, 4, "/dev/ttyAMA"},  // Raspberry Pi UARTs
+};
+
+constexpr bool coversTheList() {
+    int next = kFirstPort;
+    for (const DeviceFamily& family : kDeviceFamilies) {
+        if (family.firstPort != next || family.count <= 0)
+            return false;
+        next += family.count;
+    }
+    return next == kLastPort + 1;
+}
+static_assert(coversTheList(), "every port of the list has exactly one device");
+
+QString attribute(const QString& directory, const char* name) {
+    QFile file(directory + QLatin1Char('/') + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+// A ttyACM's sysfs device is its USB interface; a ttyUSB's is a port one level
+// below it. The USB device with its strings is the interface's parent.
+void readUsbDetails(const QString& ttyDirectory, PortInfo& info) {
+    QString directory = QFileInfo(ttyDirectory + QStringLiteral("/device")).canonicalFilePath();
+    for (int depth = 0; depth < 4 && !directory.isEmpty(); ++depth) {
+        if (info.usbInterface < 0) {
+            bool ok = false;
+            const int number = attribute(directory, "bInterfaceNumber").toInt(&ok, 16);
+            if (ok)
+                info.usbInterface = number;
+        }
+        if (QFileInfo::exists(directory + QStringLiteral("/idVendor"))) {
+            info.manufacturer = attribute(directory, "manufacturer");
+            info.description = attribute(directory, "product");
+            info.serialNumber = attribute(directory, "serial");
+            return;
+        }
+        directory = QFileInfo(directory).path();
+    }
+    info.usbInterface = -1; // an interface number without a USB device is no USB port
+}
+
+} // namespace
+
+QString defaultDeviceForPort(int port) {
+    for (const DeviceFamily& family : kDeviceFamilies) {
+        if (port >= family.firstPort && port < family.firstPort + family.count)
+            return QLatin1String(family.prefix) + QString::number(port - family.firstPort);
+    }
+    return {};
+}
+
+void lookUpDevices(QList<PortInfo>& ports) {
+    lookUpDevicesIn(ports, QStringLiteral("/sys"));
+}
+
+void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs) {
+    for (PortInfo& info : ports) {
+        // stat() only, through links such as /dev/serial0.
+        const QFileInfo node(info.device);
+        if (!node.exists())
+            continue;
+        const QString ttyDirectory =
+            sysfs + QStringLiteral("/class/tty/") + QFileInfo(node.canonicalFilePath()).fileName();
+        // The 8250 driver makes nodes for UARTs that are not fitted; their type is 0.
+        if (attribute(ttyDirectory, "type") == QLatin1String("0"))
+            continue;
+        info.present = true;
+        readUsbDetails(ttyDirectory, info);
+    }
+}
+
+} // namespace tarvex

@@ -1,0 +1,11 @@
+#pragma once
+// The Unix lookup of the list's devices, with the sysfs root as a parameter so a
+// test can hand it a tree of its own.
+
+#include "port_names.h"
+
+namespace tarvex {
+
+void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs);
+
+} // namespace tarvex

@@ -1,0 +1,133 @@
+// What the list's entries tell of their devices on Unix, read from sysfs.
+
+#include "platform/port_names_unix.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+using namespace tarvex;
+
+namespace {
+
+// "path=text" writes a file, "path->target" makes a symbolic link, under `root`.
+void build(const QString& root, const QStringList& entries) {
+    for (const QString& entry : entries) {
+        const bool isLink = entry.contains(QStringLiteral("->"));
+        const QStringList parts = entry.split(isLink ? QStringLiteral("->") : QStringLiteral("="));
+        const QString path = root + QLatin1Char('/') + parts[0];
+        QDir().mkpath(QFileInfo(path).path());
+        if (isLink) {
+            QVERIFY(QFile::link(parts[1], path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(parts[1].toUtf8() + '\n');
+        }
+    }
+}
+
+} // namespace
+
+class TestPortNamesUnix : public QObject {
+    Q_OBJECT
+
+private slots:
+    void lookUp_data() {
+        QTest::addColumn<QString>("node"); // the device's name; empty: no such node
+        QTest::addColumn<QStringList>("sysfs");
+        QTest::addColumn<QString>("details"); // after the device path
+        QTest::addColumn<QString>("summary"); // after "COM1 (<device>"
+
+        const QString acm = QStringLiteral("devices/pci0/usb1/1-1");
+        QTest::newRow("CDC-ACM modem")
+            << "ttyACM0"
+            << QStringList{"class/tty/ttyACM0->../../" + acm + "/1-1:1.0/tty/ttyACM0",
+                           acm + "/1-1:1.0/tty/ttyACM0/device->../..",
+                           acm + "/1-1:1.0/bInterfaceNumber=00",
+                           acm + "/idVendor=1bc7",
+                           acm + "/manufacturer=Telit",
+                           acm + "/product=LE910",
+                           acm + "/serial=0123456789"}
+            << ": device present\nManufacturer: Telit\nProduct: LE910\nSerial number: "
+               "0123456789\nUSB interface: 0"
+            << ", Telit LE910, interface 0)";
+        const QString usb = QStringLiteral("devices/pci0/usb1/1-2");
+        QTest::newRow("third port of a USB modem")
+            << "ttyUSB2"
+            << QStringList{"class/tty/ttyUSB2->../../" + usb + "/1-2:1.10/ttyUSB2/tty/ttyUSB2",
+                           usb + "/1-2:1.10/ttyUSB2/tty/ttyUSB2/device->../..",
+                           usb + "/1-2:1.10/bInterfaceNumber=0a",
+                           usb + "/idVendor=2c7c",
+                           usb + "/manufacturer=Quectel",
+                           usb + "/product=Quectel EC25"}
+            << ": device present\nManufacturer: Quectel\nProduct: Quectel EC25\nUSB interface: 10"
+            << ", Quectel EC25, interface 10)";
+        QTest::newRow("fitted UART")
+            << "ttyS0"
+            << QStringList{"class/tty/ttyS0->../../devices/pnp0/00:00/tty/ttyS0",
+                           "devices/pnp0/00:00/tty/ttyS0/type=4",
+                           "devices/pnp0/00:00/tty/ttyS0/device->../.."}
+            << ": device present"
+            << ")";
+        QTest::newRow("UART not fitted")
+            << "ttyS3" << QStringList{"class/tty/ttyS3/type=0"} << ": no device present"
+            << ")";
+        QTest::newRow("pseudo-terminal, nothing in sysfs")
+            << "pts7" << QStringList{} << ": device present"
+            << ")";
+        QTest::newRow("no node") << "" << QStringList{"class/tty/ttyACM1/dev=166:1"}
+                                 << ": no device present"
+                                 << ")";
+    }
+
+    void lookUp() {
+        QFETCH(QString, node);
+        QFETCH(QStringList, sysfs);
+        QFETCH(QString, details);
+        QFETCH(QString, summary);
+        QTemporaryDir root;
+        build(root.path() + QStringLiteral("/sys"), sysfs);
+        // A link in front of the node, like /dev/serial0: it is its target that counts.
+        const QString device = root.filePath(QStringLiteral("link"));
+        if (!node.isEmpty()) {
+            build(root.path(), {QStringLiteral("dev/%1=").arg(node)});
+            QVERIFY(QFile::link(root.filePath(QStringLiteral("dev/") + node), device));
+        }
+
+        QList<PortInfo> ports(1);
+        ports[0].port = 1;
+        ports[0].device = device;
+        lookUpDevicesIn(ports, root.path() + QStringLiteral("/sys"));
+        QCOMPARE(portDetails(ports[0]), device + details);
+        QCOMPARE(portSummary(ports[0]), QStringLiteral("COM1 (") + device + summary);
+    }
+
+    // The list as the program reads it: a pseudo-terminal and a missing device on
+    // two entries, whatever this machine has on the others.
+    void systemDirectory() {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const QString pty = QString::fromLocal8Bit(::ptsname(master));
+        qputenv("TARVEX_COM5", pty.toLocal8Bit());
+        qputenv("TARVEX_COM6", "/dev/tarvex-no-such-device");
+        const QList<PortInfo> ports = SystemPortDirectory().ports();
+        qunsetenv("TARVEX_COM5");
+        qunsetenv("TARVEX_COM6");
+        ::close(master);
+
+        QCOMPARE(ports.size(), 40);
+        QCOMPARE(ports[4].port, 5);
+        QCOMPARE(portDetails(ports[4]), pty + QStringLiteral(": device present"));
+        QCOMPARE(ports[5].port, 6);
+        QCOMPARE(portDetails(ports[5]),
+                 QStringLiteral("/dev/tarvex-no-such-device: no device present"));
+        QCOMPARE(ports[20].device, QStringLiteral("/dev/ttyACM0"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortNamesUnix)
+#include "tst_port_names_unix.moc"
