@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 
 namespace tarvex {
 namespace {
@@ -12,8 +13,22 @@ QWidget* owner() {
     return QApplication::activeWindow();
 }
 
+// TARVEX_TRACE_MESSAGES=1: each box's caption and text as it opens, on one line of
+// stderr, for driving the real program where its windows cannot be read (under Wine).
+void trace(const QString& caption, const QString& text) {
+    static const bool enabled = qEnvironmentVariableIsSet("TARVEX_TRACE_MESSAGES");
+    if (!enabled)
+        return;
+    QString line = caption + QLatin1Char('|') + text;
+    line.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    std::fprintf(stderr, "tarvex-message %s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
 int show(QMessageBox::Icon icon, const QString& caption, const QString& text,
          QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
+    trace(caption, text);
     QMessageBox box(icon, caption, text, buttons, owner());
     box.setDefaultButton(defaultButton);
     return box.exec();

@@ -1,7 +1,6 @@
 #include "modFunctions.h"
 
-#include <cerrno>
-#include <ctime>
+#include "deadline_wait.h"
 
 namespace tarvex {
 namespace {
@@ -19,13 +18,7 @@ void SystemPause::Sleep(std::chrono::milliseconds duration) {
     const auto now = Clock::now();
     const bool continues = lastEnd_ && now - *lastEnd_ <= kContinuation;
     const auto end = (continues ? *lastEnd_ : now) + duration;
-    const auto sinceEpoch =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(end.time_since_epoch());
-    timespec deadline{};
-    deadline.tv_sec = static_cast<time_t>(sinceEpoch.count() / 1000000000);
-    deadline.tv_nsec = static_cast<long>(sinceEpoch.count() % 1000000000);
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
+    waitUntil(end);
     lastEnd_ = end;
 }
 

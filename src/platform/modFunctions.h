@@ -18,7 +18,7 @@ public:
     void Sleep(std::chrono::milliseconds duration) override;
 
 private:
-    // steady_clock is CLOCK_MONOTONIC on Linux, the clock the pause sleeps on.
+    // The clock the platform wait sleeps on (CLOCK_MONOTONIC on Linux).
     using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> lastEnd_;
 };

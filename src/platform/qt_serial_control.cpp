@@ -1,13 +1,9 @@
 #include "qt_serial_control.h"
 
 #include "port_names.h"
+#include "serial_platform.h"
 
-#include <QFileInfo>
 #include <QMetaObject>
-#include <cerrno>
-#include <cstring>
-#include <poll.h>
-#include <unistd.h>
 
 namespace tarvex {
 namespace {
@@ -15,18 +11,6 @@ namespace {
 // A write that has not reached the device within this time is a dead line: no
 // handshaking is used, so only a vanished or wedged device holds bytes back.
 constexpr int kWriteTimeoutMs = 2000;
-
-// The line has hung up: the device under the open port is gone. A vanished device
-// may first surface as some other error (a pseudo-terminal whose far end closed
-// fails a read with a stale errno) before QSerialPort reports a ResourceError.
-bool hungUp(const QSerialPort& port) {
-    pollfd line{static_cast<int>(port.handle()), POLLIN | POLLOUT, 0};
-    return ::poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR)) != 0;
-}
-
-bool isPseudoTerminal(const QString& device) {
-    return QFileInfo(device).canonicalFilePath().startsWith(QStringLiteral("/dev/pts/"));
-}
 
 } // namespace
 
@@ -44,8 +28,10 @@ QtSerialControl::QtSerialControl(QObject* parent)
 }
 
 QString QtSerialControl::portDescription() const {
-    return device_.isEmpty() ? comName(commPort_)
-                             : QStringLiteral("%1 (%2)").arg(comName(commPort_), device_);
+    // On Windows the device is the port's own name: no need to say it twice.
+    const QString name = comName(commPort_);
+    return device_.isEmpty() || device_ == name ? name
+                                                : QStringLiteral("%1 (%2)").arg(name, device_);
 }
 
 void QtSerialControl::fail(SerialError::Kind kind, const QString& cause) const {
@@ -53,11 +39,10 @@ void QtSerialControl::fail(SerialError::Kind kind, const QString& cause) const {
 }
 
 void QtSerialControl::failIo(const QString& what) const {
-    const auto error = port_.error();
-    if (error == QSerialPort::ResourceError)
+    if (serial_platform::isLossError(port_.error()))
         fail(SerialError::Kind::DeviceLost,
              QStringLiteral("the device went away (%1)").arg(port_.errorString()));
-    if (hungUp(port_)) // the error text is of no use to the operator then
+    if (serial_platform::hungUp(port_)) // the error text is of no use to the operator then
         fail(SerialError::Kind::DeviceLost, QStringLiteral("the device went away (hung up)"));
     fail(SerialError::Kind::Io, QStringLiteral("%1 failed: %2").arg(what, port_.errorString()));
 }
@@ -123,36 +108,20 @@ void QtSerialControl::setPortOpen(bool open) {
 void QtSerialControl::open() {
     if (device_.isEmpty())
         device_ = deviceForPort(commPort_);
-    const QByteArray path = QFile::encodeName(device_);
-    // QSerialPort reports a missing device and a held one alike in places; ask the
-    // file system first so the operator is told which of them it is.
-    if (::access(path.constData(), F_OK) != 0)
-        fail(SerialError::Kind::NoSuchDevice, QString::fromLocal8Bit(std::strerror(errno)));
-    if (::access(path.constData(), R_OK | W_OK) != 0) {
-        if (errno == EACCES || errno == EPERM)
-            fail(SerialError::Kind::PermissionDenied,
-                 QStringLiteral(
-                     "Permission denied. Your user may need to be in the group that owns "
-                     "serial devices (usually \"dialout\"); log in again after adding it."));
-        fail(SerialError::Kind::Io, QString::fromLocal8Bit(std::strerror(errno)));
-    }
+    if (const auto failure = serial_platform::checkBeforeOpen(device_))
+        fail(failure->kind, failure->cause);
 
     port_.setPortName(device_);
     if (!port_.open(QIODevice::ReadWrite)) {
-        const auto error = port_.error();
+        const auto kind = serial_platform::openFailureKind(port_.error());
         const QString why = port_.errorString();
         port_.clearError();
-        switch (error) {
-        case QSerialPort::DeviceNotFoundError:
-            fail(SerialError::Kind::NoSuchDevice, why);
-        case QSerialPort::PermissionError:
-            fail(SerialError::Kind::Busy,
+        if (kind == SerialError::Kind::Busy)
+            fail(kind,
                  QStringLiteral("the port is busy: another program is holding it (%1). Close that "
                                 "program, or choose another port.")
                      .arg(why));
-        default:
-            fail(SerialError::Kind::Io, why);
-        }
+        fail(kind, why);
     }
     lostReported_ = false;
     commEvent_ = CommEventCode::None;
@@ -173,11 +142,12 @@ void QtSerialControl::close() {
 }
 
 void QtSerialControl::applyModemLines() {
-    // Pseudo-terminals have no modem-control lines; there it is no fault that RTS
-    // and DTR cannot be set. On a real port it is.
+    // A device without modem-control lines (a pseudo-terminal, a virtual COM port)
+    // cannot have RTS and DTR set, and that is no fault; on a real port it is.
     const bool rtsOk = port_.setRequestToSend(rtsEnable_);
     const bool dtrOk = port_.setDataTerminalReady(dtrEnable_);
-    if ((!rtsOk || !dtrOk) && !isPseudoTerminal(device_)) {
+    if ((!rtsOk || !dtrOk) &&
+        !serial_platform::modemLinesUnsupported(port_, device_, rtsEnable_, dtrEnable_)) {
         const QString why = port_.errorString();
         port_.clearError();
         fail(SerialError::Kind::Io, QStringLiteral("cannot set the RTS/DTR lines: %1").arg(why));
@@ -235,12 +205,15 @@ void QtSerialControl::deliverReceive() {
 }
 
 void QtSerialControl::onError(QSerialPort::SerialPortError error) {
-    if (lostReported_)
+    // An open that fails raises its error before the port counts as open; open()
+    // reports that one itself.
+    if (lostReported_ || !port_.isOpen())
         return;
     // A terminal whose other end is gone reads end-of-file, which QSerialPort reports
     // as a ReadError with a stale errno, and never raises ResourceError unless a
     // write fails: the line itself says whether it hung up.
-    if (error != QSerialPort::ResourceError && !(error == QSerialPort::ReadError && hungUp(port_)))
+    if (!serial_platform::isLossError(error) &&
+        !(error == QSerialPort::ReadError && serial_platform::hungUp(port_)))
         return;
     // Reported once per open: a vanished device raises a stream of errors, one per
     // pass of the event loop for as long as the port stays open. Closing it ends

@@ -227,6 +227,8 @@ private slots:
         QTest::newRow("all") << QStringList{"--link",
                                             "/tmp/m",
                                             "--log=/tmp/l",
+                                            "--stamps",
+                                            "/tmp/s",
                                             "--mr",
                                             "9",
                                             "--silent",
@@ -277,6 +279,7 @@ private slots:
         const Options& o = parsed.options;
         QCOMPARE(o.link, "/tmp/m");
         QCOMPARE(o.log, "/tmp/l");
+        QCOMPARE(o.stamps, "/tmp/s");
         QCOMPARE(o.modem.firstMr, 9u);
         QVERIFY(o.silent);
         QCOMPARE(o.delayMs, 250u);

@@ -68,6 +68,14 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> stampsFile(nullptr, &std::fclose);
+        if (!options.stamps.empty()) {
+            stampsFile.reset(std::fopen(options.stamps.c_str(), "a"));
+            if (!stampsFile) {
+                std::perror(options.stamps.c_str());
+                return 1;
+            }
+        }
         Pty pty;
         std::optional<Link> link;
         if (!options.link.empty()) {
@@ -75,7 +83,7 @@ int main(int argc, char** argv) {
         }
         std::printf("%s\n", pty.slavePath().c_str());
         std::fflush(stdout);
-        serve(options, pty, logFile ? logFile.get() : stdout, stopPipe[0]);
+        serve(options, pty, logFile ? logFile.get() : stdout, stampsFile.get(), stopPipe[0]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tarvex-vmodem: %s\n", e.what());
         return 1;

@@ -59,11 +59,13 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
             bool noEcho = false;
             ok = flag(noEcho);
             o.modem.echoAfterReset = false;
-        } else if (name == "--link" || name == "--log") {
+        } else if (name == "--link" || name == "--log" || name == "--stamps") {
             const auto text = value();
             ok = text && !text->empty();
             if (ok) {
-                (name == "--link" ? o.link : o.log) = std::string(*text);
+                (name == "--link"  ? o.link
+                 : name == "--log" ? o.log
+                                   : o.stamps) = std::string(*text);
             }
         } else if (name == "--error-on") {
             const auto text = value();
@@ -118,6 +120,8 @@ first line, then answers AT commands there until SIGINT/SIGTERM.
   --link PATH              make PATH a symlink to the terminal (removed on exit)
   --log FILE               append each accepted SMS as a JSON line to FILE
                            (default: standard output, after the path line)
+  --stamps FILE            append each received byte to FILE as a line
+                           "<steady clock ns> <hex byte>", stamped on arrival
   --mr N                   first message reference (0-255, default 1)
   --no-echo                echo off at start and after ATZ
   --silent                 read everything, answer and echo nothing

@@ -13,6 +13,7 @@ namespace tarvex::vmodem {
 struct Options {
     std::string link;
     std::string log;
+    std::string stamps;
     bool silent = false;
     bool trace = false;
     bool help = false;

@@ -128,7 +128,7 @@ int timeoutMs(std::optional<Clock::duration> wait) {
 
 } // namespace
 
-void serve(const Options& options, Pty& pty, std::FILE* log, int stopFd) {
+void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, int stopFd) {
     Device device(options, log);
     Modem modem(options.modem);
     device.queue(device.noise(options.noise));
@@ -171,6 +171,7 @@ void serve(const Options& options, Pty& pty, std::FILE* log, int stopFd) {
         }
         char buffer[4096];
         const auto n = ::read(pty.master(), buffer, sizeof buffer);
+        const auto arrived = Clock::now();
         if (n <= 0) {
             continue; // EAGAIN/EINTR; we hold the slave open, so no EOF or EIO here.
         }
@@ -180,6 +181,16 @@ void serve(const Options& options, Pty& pty, std::FILE* log, int stopFd) {
                 0, std::min<std::uint64_t>(bytes.size(), *options.vanishAfterBytes - received));
         }
         received += bytes.size();
+        if (stamps != nullptr) {
+            const auto ns =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(arrived.time_since_epoch())
+                    .count();
+            for (const char c : bytes) {
+                std::fprintf(stamps, "%lld %02x\n", static_cast<long long>(ns),
+                             static_cast<unsigned char>(c));
+            }
+            std::fflush(stamps);
+        }
         if (options.trace) {
             device.traceReceived(bytes);
         }

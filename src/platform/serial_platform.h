@@ -1,0 +1,37 @@
+#pragma once
+// What the serial control asks of the operating system beside QSerialPort: one
+// implementation per platform (serial_platform_unix.cpp, serial_platform_win.cpp),
+// chosen by CMake.
+
+#include "serial_error.h"
+
+#include <QSerialPort>
+#include <QString>
+#include <optional>
+
+namespace tarvex::serial_platform {
+
+struct OpenFailure {
+    SerialError::Kind kind;
+    QString cause;
+};
+
+// Why `device` cannot be opened, where the system can tell without opening it;
+// nothing when the open may be tried.
+std::optional<OpenFailure> checkBeforeOpen(const QString& device);
+
+// What QSerialPort::open's `error` means here: no such port, held by another
+// program, or something else (Io), whose text QSerialPort gives.
+SerialError::Kind openFailureKind(QSerialPort::SerialPortError error);
+
+// An error raised on an open port that by itself says the device is gone.
+bool isLossError(QSerialPort::SerialPortError error);
+
+// The device under the open port has gone away, as far as the system can tell.
+bool hungUp(const QSerialPort& port);
+
+// Setting RTS or DTR on the open port just failed, and that is no fault here: the
+// device has no modem-control lines.
+bool modemLinesUnsupported(const QSerialPort& port, const QString& device, bool rts, bool dtr);
+
+} // namespace tarvex::serial_platform

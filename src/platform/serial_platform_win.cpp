@@ -1,0 +1,90 @@
+#include "serial_platform.h"
+
+#include <windows.h>
+
+namespace tarvex::serial_platform {
+namespace {
+
+// What drivers answer on a handle whose device is gone: a USB adapter pulled fails
+// with any of these, depending on the driver. ERROR_NOT_READY is Wine's for a
+// terminal whose other end has closed (EIO).
+bool isLossCode(DWORD code) {
+    switch (code) {
+    case ERROR_NOT_READY:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_INVALID_HANDLE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+enum class LineAnswer { Set, Unsupported, Failed };
+
+LineAnswer setLine(HANDLE handle, DWORD function) {
+    if (::EscapeCommFunction(handle, function))
+        return LineAnswer::Set;
+    const DWORD code = ::GetLastError();
+    return code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION ? LineAnswer::Unsupported
+                                                                         : LineAnswer::Failed;
+}
+
+} // namespace
+
+// Windows has no permission bits on a COM port, and asking whether one exists
+// means opening it; the open itself answers.
+std::optional<OpenFailure> checkBeforeOpen(const QString&) {
+    return std::nullopt;
+}
+
+// QSerialPort derives its error from the system code: DeviceNotFoundError from
+// ERROR_FILE_NOT_FOUND (or the path and name variants of it), PermissionError from
+// ERROR_ACCESS_DENIED alone, which Windows answers when another program holds the
+// port: it opens a COM port for one program at a time. Its text is the system's.
+SerialError::Kind openFailureKind(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return SerialError::Kind::NoSuchDevice;
+    case QSerialPort::PermissionError:
+        return SerialError::Kind::Busy;
+    default:
+        return SerialError::Kind::Io;
+    }
+}
+
+// ResourceError stands for ERROR_DEVICE_REMOVED, ERROR_BAD_COMMAND,
+// ERROR_OPERATION_ABORTED and ERROR_INVALID_HANDLE; ERROR_ACCESS_DENIED from a
+// completed read or write arrives as PermissionError, which an open port cannot
+// otherwise raise.
+bool isLossError(QSerialPort::SerialPortError error) {
+    return error == QSerialPort::ResourceError || error == QSerialPort::PermissionError;
+}
+
+// A read or write error keeps only the system's text; the driver is asked again
+// for the code.
+bool hungUp(const QSerialPort& port) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return !::ClearCommError(port.handle(), &errors, &status) && isLossCode(::GetLastError());
+}
+
+// Virtual COM ports, Bluetooth serial links and Wine's pseudo-terminals refuse
+// RTS and DTR with ERROR_NOT_SUPPORTED or ERROR_INVALID_FUNCTION. QSerialPort
+// keeps only the text, so the lines are set once more to read the code; if that
+// now succeeds for both, what failed was something else, and that is a fault.
+bool modemLinesUnsupported(const QSerialPort& port, const QString&, bool rts, bool dtr) {
+    const LineAnswer answers[] = {setLine(port.handle(), rts ? SETRTS : CLRRTS),
+                                  setLine(port.handle(), dtr ? SETDTR : CLRDTR)};
+    bool unsupported = false;
+    for (const LineAnswer answer : answers) {
+        if (answer == LineAnswer::Failed)
+            return false;
+        unsupported = unsupported || answer == LineAnswer::Unsupported;
+    }
+    return unsupported;
+}
+
+} // namespace tarvex::serial_platform

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# COM ports in a fresh Wine prefix: COM1 reaches tarvex-vmodem's pseudo-terminal,
+# COM2 leads nowhere, no port leads to the machine's own serial devices, and the
+# wine server, which opens every file for its programs, never opens one of them.
+#   tests/wine/com_ports.sh WORK_DIR TARVEX_VMODEM
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=../../scripts/lib/wine.sh
+. "$root/scripts/lib/wine.sh"
+work=$1
+vmodem=$2
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    tarvex_wine_stop
+}
+trap cleanup EXIT
+
+tarvex_wine_init "$work"
+"$vmodem" --trace --link "$work/modem" >"$work/vmodem.out" 2>"$work/vmodem.trace" &
+pids+=($!)
+tarvex_wine_wait_for 10 test -L "$work/modem" || fail "tarvex-vmodem made no link"
+tarvex_wine_map_com 1 "$work/modem" 2 "$work/no-such-port"
+
+[ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/modem" ] || fail "com1 is not the modem's link"
+for link in "$WINEPREFIX"/dosdevices/com*; do
+    target=$(readlink -f "$link" || true)
+    while read -r device; do
+        [ "$target" != "$device" ] || fail "${link##*/} leads to $device"
+    done < <(tarvex_wine_host_serial_devices)
+done
+
+server=$(pgrep -n -f "^$TARVEX_WINESERVER" || pgrep -n wineserver64) || fail "no wine server"
+strace -f -qq -e trace=open,openat,openat2,creat -o "$work/server.strace" -p "$server" &
+tracer=$!
+pids+=("$tracer")
+traced() { ! grep -q '^TracerPid:[[:space:]]*0$' "/proc/$server/status"; }
+tarvex_wine_wait_for 10 traced || fail "strace did not attach to the wine server"
+# cmd's exit status says nothing about its redirections: what arrived, and what the
+# server opened, does.
+"$TARVEX_WINE" cmd /c "echo AT>COM1" >"$work/cmd.out" 2>&1 || true
+"$TARVEX_WINE" cmd /c "echo AT>COM2" >>"$work/cmd.out" 2>&1 || true
+tarvex_wine_wait_for 10 grep -q '^vmodem << "AT\\r"' "$work/vmodem.trace" ||
+    fail "the modem did not receive AT: $(cat "$work/vmodem.trace")"
+kill "$tracer"
+wait "$tracer" 2>/dev/null || true
+
+pty=$(head -n1 "$work/vmodem.out")
+grep -q "\"$WINEPREFIX/dosdevices/com1\"" "$work/server.strace" ||
+    fail "the server's trace shows no open of COM1: strace did not see it, so it proves nothing"
+! grep -q "dosdevices/com2\"" "$work/server.strace" || fail "COM2 was opened"
+[ ! -e "$work/no-such-port" ] || fail "writing to COM2 made $work/no-such-port"
+while read -r device; do
+    ! grep -q "\"$device\"" "$work/server.strace" || fail "$device was opened"
+done < <(tarvex_wine_host_serial_devices)
+grep -E '/dev/tty(S|USB|ACM)' "$work/server.strace" && fail "a serial device was opened"
+echo "COM1 -> $work/modem -> $pty received AT; COM2 not opened; no host serial device opened"
