@@ -27,7 +27,8 @@ namespace {
 const QString kEchoOff = QStringLiteral("ATE0\r\n");
 const QString kNumber = QStringLiteral("+15550001234");
 const QString kBody = QStringLiteral("Tarvex on Wine: 34 characters long");
-// Longer than any pause inside a sequence: the figures never span two of them.
+// Between two commands or messages. The figures split the stamps by byte count,
+// so no gap between two of them is ever counted.
 constexpr unsigned long kBetweenMs = 300;
 
 qsizetype smsBytes() {
