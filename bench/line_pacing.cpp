@@ -1,0 +1,141 @@
+// What Tarvex puts on the line, for timing at the far end, built for Linux and for
+// Windows alike: the main window on the real serial control and pause sends the
+// echo-off command and whole SMS sequences on COM1, and the modem's byte stamps
+// (tarvex-vmodem --stamps) give the figures. Under Wine the modem's answers never
+// reach the program, so nothing here waits for one.
+//
+//   tarvex_line_pacing send ATE0_COUNT SMS_COUNT
+//   tarvex_line_pacing figures LABEL STAMPS ATE0_COUNT SMS_COUNT   (one line)
+
+#include "platform/message_boxes.h"
+#include "ui/frmResult.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+using namespace tarvex;
+
+namespace {
+
+const QString kEchoOff = QStringLiteral("ATE0\r\n");
+const QString kNumber = QStringLiteral("+15550001234");
+const QString kBody = QStringLiteral("Tarvex on Wine: 34 characters long");
+// Between two commands or messages. The figures split the stamps by byte count,
+// so no gap between two of them is ever counted.
+constexpr unsigned long kBetweenMs = 300;
+
+qsizetype smsBytes() {
+    return QStringLiteral("AT+CMGF=1\r\nAT+CMGS=\"%1\"\r\n").arg(kNumber).size() + kBody.size() + 1;
+}
+
+// Null, after saying why, when COM1 does not open.
+std::unique_ptr<frmResult> connectedWindow() {
+    WindowPlatform platform = WindowPlatform::system();
+    auto boxes = std::make_unique<RecordingMessageBoxes>();
+    const RecordingMessageBoxes& shown = *boxes;
+    platform.boxes = std::move(boxes);
+    platform.endProcess = [] {};
+    auto window = std::make_unique<frmResult>(std::move(platform));
+    window->connect->click();
+    if (window->flags().PortConnected)
+        return window;
+    std::fprintf(stderr, "COM1 does not open: %s\n", qPrintable(shown.texts.join(' ')));
+    return nullptr;
+}
+
+int send(int echoOffs, int messages) {
+    const auto window = connectedWindow();
+    if (!window)
+        return 1;
+    for (int i = 0; i < echoOffs; ++i) {
+        window->SendComm(kEchoOff);
+        QThread::msleep(kBetweenMs);
+    }
+    // One window per message: each waits for a verdict that may never come.
+    window->MSComm1.setPortOpen(false);
+    for (int i = 0; i < messages; ++i) {
+        const auto sms = connectedWindow();
+        if (!sms)
+            return 1;
+        sms->txtMobileNo->setText(kNumber);
+        sms->txtDat->setText(kBody);
+        sms->Command7->click(); // returns once Ctrl-Z is on the line
+        QThread::msleep(kBetweenMs);
+    }
+    return 0;
+}
+
+// Nearest-rank percentile.
+double percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<std::size_t>(
+        std::max(1.0, std::ceil(p / 100.0 * static_cast<double>(values.size()))));
+    return values[std::min(rank, values.size()) - 1];
+}
+
+int figures(const QString& label, const QString& path, int echoOffs, int messages) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    std::vector<double> at; // ms
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (const qsizetype space = line.indexOf(' '); space > 0)
+            at.push_back(line.left(space).toDouble() / 1e6);
+    const auto echoOffBytes = static_cast<std::size_t>(kEchoOff.size());
+    const auto perSms = static_cast<std::size_t>(smsBytes());
+    if (at.size() != echoOffBytes * static_cast<std::size_t>(echoOffs) +
+                         perSms * static_cast<std::size_t>(messages)) {
+        std::fprintf(stderr, "%zu bytes stamped, not the expected count\n", at.size());
+        return 1;
+    }
+
+    // Every character is followed by 25 ms; the SMS adds 1000 ms after its first
+    // command and 2000 ms after its second.
+    const auto commandEnd1 = static_cast<std::size_t>(QStringLiteral("AT+CMGF=1\r\n").size());
+    const auto commandEnd2 = perSms - static_cast<std::size_t>(kBody.size()) - 1;
+    std::vector<double> echoOffErrors, smsErrors, smsDurations, smsDrifts;
+    std::size_t i = 0;
+    for (int n = 0; n < echoOffs; ++n, i += echoOffBytes)
+        for (std::size_t k = 1; k < echoOffBytes; ++k)
+            echoOffErrors.push_back(std::abs(at[i + k] - at[i + k - 1] - 25));
+    const double nominal = 3000 + 25.0 * static_cast<double>(perSms - 1);
+    for (int n = 0; n < messages; ++n, i += perSms) {
+        for (std::size_t k = 1; k < perSms; ++k) {
+            const double extra = k == commandEnd1 ? 1000 : k == commandEnd2 ? 2000 : 0;
+            if (extra == 0)
+                smsErrors.push_back(std::abs(at[i + k] - at[i + k - 1] - 25));
+        }
+        const double duration = at[i + perSms - 1] - at[i];
+        smsDurations.push_back(duration);
+        smsDrifts.push_back(std::abs(duration - nominal) / nominal * 100);
+    }
+    std::printf("%-6s | %.3f | %.3f | %.3f | %.3f | %.1f ms for %.0f | %.3f %% |\n",
+                qPrintable(label), percentile(echoOffErrors, 50), percentile(echoOffErrors, 99),
+                percentile(smsErrors, 50), percentile(smsErrors, 99), percentile(smsDurations, 50),
+                nominal, percentile(smsDrifts, 99));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == QLatin1String("send"))
+        return send(args[2].toInt(), args[3].toInt());
+    if (args.size() == 6 && args[1] == QLatin1String("figures"))
+        return figures(args[2], args[3], args[4].toInt(), args[5].toInt());
+    std::fputs("usage: tarvex_line_pacing send ATE0_COUNT SMS_COUNT\n"
+               "       tarvex_line_pacing figures LABEL STAMPS ATE0_COUNT SMS_COUNT\n",
+               stderr);
+    return 2;
+}
