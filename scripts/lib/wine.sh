@@ -11,7 +11,8 @@
 # the services from starting (and making it) again. Every function that changes
 # the ports checks every link before it returns, and fails loudly on a surprise.
 #
-#   tarvex_wine_init DIR          fresh prefix DIR/wineprefix, no port mapped
+#   tarvex_wine_init DIR          fresh prefix DIR/wineprefix, no port mapped,
+#                                 Windows' UI fonts stood in for (tarvex_wine_add_fonts)
 #   tarvex_wine_map_com N PATH... map COMn to PATH (pairs), restart, check
 #   tarvex_wine_check_ports       check every link against the mapping
 #   tarvex_wine_stop              stop the prefix's wine server and programs
@@ -72,7 +73,29 @@ tarvex_wine_init() {
     fi
     "$TARVEX_WINE" wineboot -i >"$dir/wineboot.log" 2>&1 ||
         tarvex_wine_fail "wineboot failed, see $dir/wineboot.log" || return 1
+    tarvex_wine_add_fonts || return 1
     tarvex_wine_apply_ports
+}
+
+# Windows has Arial, MS Sans Serif and Tahoma (behind MS Shell Dlg); a fresh prefix
+# has none of them, and Qt then falls back to the first family Wine lists, DejaVu
+# Math TeX Gyre here: a serif whose Windows line height is over four times its size,
+# which puts the text of every line edit below its box. A name in FontSubstitutes is
+# no family of its own, so Qt does not find it; one in Wine's Replacements is, drawn
+# with Liberation Sans, which has Arial's metrics (Debian package fonts-liberation).
+tarvex_wine_add_fonts() {
+    local reg="$WINEPREFIX/tarvex-fonts.reg" family
+    fc-list -q "Liberation Sans" ||
+        tarvex_wine_fail "no Liberation Sans font (Debian package fonts-liberation)" || return 1
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+        for family in "Arial" "MS Sans Serif" "Tahoma"; do
+            printf '"%s"="Liberation Sans"\r\n' "$family"
+        done
+    } >"$reg"
+    "$TARVEX_WINE" regedit /S "$reg" >/dev/null 2>&1 ||
+        tarvex_wine_fail "regedit could not import $reg" || return 1
 }
 
 tarvex_wine_map_com() {
