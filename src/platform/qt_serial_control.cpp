@@ -12,6 +12,23 @@ namespace {
 // handshaking is used, so only a vanished or wedged device holds bytes back.
 constexpr int kWriteTimeoutMs = 2000;
 
+// What QSerialPort::open's error means for the operator; anything else keeps
+// QSerialPort's text, which is the system's own. A PermissionError is a port held
+// by another program on both systems: on Unix access() has already passed, so it
+// is the lock file or TIOCEXCL; Windows answers ERROR_ACCESS_DENIED because it
+// opens a COM port for one program at a time. DeviceNotFoundError comes from
+// ENOENT, or from ERROR_FILE_NOT_FOUND and its path and name variants.
+SerialError::Kind openFailureKind(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return SerialError::Kind::NoSuchDevice;
+    case QSerialPort::PermissionError:
+        return SerialError::Kind::Busy;
+    default:
+        return SerialError::Kind::Io;
+    }
+}
+
 } // namespace
 
 QtSerialControl::QtSerialControl(QObject* parent)
@@ -113,7 +130,7 @@ void QtSerialControl::open() {
 
     port_.setPortName(device_);
     if (!port_.open(QIODevice::ReadWrite)) {
-        const auto kind = serial_platform::openFailureKind(port_.error());
+        const auto kind = openFailureKind(port_.error());
         const QString why = port_.errorString();
         port_.clearError();
         if (kind == SerialError::Kind::Busy)

@@ -20,10 +20,6 @@ struct OpenFailure {
 // nothing when the open may be tried.
 std::optional<OpenFailure> checkBeforeOpen(const QString& device);
 
-// What QSerialPort::open's `error` means here: no such port, held by another
-// program, or something else (Io), whose text QSerialPort gives.
-SerialError::Kind openFailureKind(QSerialPort::SerialPortError error);
-
 // An error raised on an open port that by itself says the device is gone.
 bool isLossError(QSerialPort::SerialPortError error);
 

@@ -28,17 +28,6 @@ std::optional<OpenFailure> checkBeforeOpen(const QString& device) {
     return std::nullopt;
 }
 
-SerialError::Kind openFailureKind(QSerialPort::SerialPortError error) {
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return SerialError::Kind::NoSuchDevice;
-    case QSerialPort::PermissionError: // access() passed: the lock file or TIOCEXCL
-        return SerialError::Kind::Busy;
-    default:
-        return SerialError::Kind::Io;
-    }
-}
-
 bool isLossError(QSerialPort::SerialPortError error) {
     return error == QSerialPort::ResourceError;
 }

@@ -40,21 +40,6 @@ std::optional<OpenFailure> checkBeforeOpen(const QString&) {
     return std::nullopt;
 }
 
-// QSerialPort derives its error from the system code: DeviceNotFoundError from
-// ERROR_FILE_NOT_FOUND (or the path and name variants of it), PermissionError from
-// ERROR_ACCESS_DENIED alone, which Windows answers when another program holds the
-// port: it opens a COM port for one program at a time. Its text is the system's.
-SerialError::Kind openFailureKind(QSerialPort::SerialPortError error) {
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return SerialError::Kind::NoSuchDevice;
-    case QSerialPort::PermissionError:
-        return SerialError::Kind::Busy;
-    default:
-        return SerialError::Kind::Io;
-    }
-}
-
 // ResourceError stands for ERROR_DEVICE_REMOVED, ERROR_BAD_COMMAND,
 // ERROR_OPERATION_ABORTED and ERROR_INVALID_HANDLE; ERROR_ACCESS_DENIED from a
 // completed read or write arrives as PermissionError, which an open port cannot

@@ -42,6 +42,18 @@ void installStopHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// Opens `path` for appending; no path, no file. False when it cannot be opened.
+bool openForAppend(const std::string& path, File& file) {
+    if (path.empty())
+        return true;
+    file.reset(std::fopen(path.c_str(), "a"));
+    if (!file)
+        std::perror(path.c_str());
+    return file != nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -60,22 +72,10 @@ int main(int argc, char** argv) {
     installStopHandlers();
 
     try {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> logFile(nullptr, &std::fclose);
-        if (!options.log.empty()) {
-            logFile.reset(std::fopen(options.log.c_str(), "a"));
-            if (!logFile) {
-                std::perror(options.log.c_str());
-                return 1;
-            }
-        }
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> stampsFile(nullptr, &std::fclose);
-        if (!options.stamps.empty()) {
-            stampsFile.reset(std::fopen(options.stamps.c_str(), "a"));
-            if (!stampsFile) {
-                std::perror(options.stamps.c_str());
-                return 1;
-            }
-        }
+        File logFile(nullptr, &std::fclose);
+        File stampsFile(nullptr, &std::fclose);
+        if (!openForAppend(options.log, logFile) || !openForAppend(options.stamps, stampsFile))
+            return 1;
         Pty pty;
         std::optional<Link> link;
         if (!options.link.empty()) {
