@@ -1,5 +1,12 @@
 # Sourced by the scripts in scripts/: makes sure the Debian packages listed in
-# scripts/debian-packages are installed, installing them when run as root.
+# scripts/debian-packages are installed, installing them when run as root; and
+# what every build of theirs shares.
+
+# Warnings stop CI (which sets CI=true), not a user's build: a newer compiler or Qt
+# than CI's brings new warnings, and they must not keep anyone from the program.
+tarvex_werror() {
+    if [ "${CI:-}" = true ]; then echo ON; else echo OFF; fi
+}
 
 tarvex_missing_packages() {
     local list=$1 pkg
