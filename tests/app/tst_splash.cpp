@@ -143,8 +143,8 @@ void TestSplash::closingTheSplashDoesNotEndTheApplication() {
     QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
     QTimer::singleShot(0, this, [this] {
         timer_->fire();
-        QMetaObject::invokeMethod(
-            qApp, [] { QCoreApplication::exit(42); }, Qt::QueuedConnection);
+        const auto quit = [] { QCoreApplication::exit(42); };
+        QMetaObject::invokeMethod(qApp, quit, Qt::QueuedConnection);
     });
     QCOMPARE(QApplication::exec(), 42);
     QCOMPARE(lastClosed.count(), 0);

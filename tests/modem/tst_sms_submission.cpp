@@ -93,9 +93,8 @@ private slots:
             << true << QStringLiteral("+٩١") << ok << "Invalid Mobile Number";
         QTest::newRow("number checked first")
             << true << "\"" << QString(kCtrlZ) << "Invalid Mobile Number";
-        QTest::newRow("Ctrl-Z in body") << true << "+91"
-                                        << "hi" + kCtrlZ + "AT+CMGD=1"
-                                        << "Invalid SMS Data";
+        const QString injected = "hi" + kCtrlZ + "AT+CMGD=1";
+        QTest::newRow("Ctrl-Z in body") << true << "+91" << injected << "Invalid SMS Data";
         QTest::newRow("ESC in body")
             << true << "+91" << QStringLiteral("hi\x1b") << "Invalid SMS Data";
         QTest::newRow("LF in body") << true << "+91"

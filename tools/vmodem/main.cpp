@@ -32,7 +32,7 @@ void installStopHandlers() {
         std::exit(1);
     }
     ::fcntl(stopPipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {

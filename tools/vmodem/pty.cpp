@@ -74,7 +74,7 @@ Link::Link(std::string path, const std::string& target)
     : path_(std::move(path))
     , target_(target) {
     // A link left behind by a killed run would otherwise block every later start.
-    struct stat st {};
+    struct stat st = {};
     if (lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         ::unlink(path_.c_str());
     }
