@@ -148,11 +148,14 @@ void QtSerialControl::open() {
         close();
         throw;
     }
-    if (port_.bytesAvailable() > 0)
-        scheduleReceive();
+    // What the device held before the port was opened answers nothing the program
+    // asked: drop it, as Qt Serial Port itself does from 6.8 on, on every version.
+    port_.clear(QSerialPort::Input);
+    lineWatch_ = serial_platform::watchLine(port_, [this] { reportLost(); });
 }
 
 void QtSerialControl::close() {
+    lineWatch_.reset();
     port_.close();
     port_.clearError();
     receivePending_ = false;
@@ -224,17 +227,18 @@ void QtSerialControl::deliverReceive() {
 void QtSerialControl::onError(QSerialPort::SerialPortError error) {
     // An open that fails raises its error before the port counts as open; open()
     // reports that one itself.
-    if (lostReported_ || !port_.isOpen())
+    if (!port_.isOpen() || !serial_platform::isLossError(error))
         return;
-    // A terminal whose other end is gone reads end-of-file, which QSerialPort reports
-    // as a ReadError with a stale errno, and never raises ResourceError unless a
-    // write fails: the line itself says whether it hung up.
-    if (!serial_platform::isLossError(error) &&
-        !(error == QSerialPort::ReadError && serial_platform::hungUp(port_)))
-        return;
+    // A hang-up that raises no error at all is the line watch's (serial_platform).
+    reportLost();
+}
+
+void QtSerialControl::reportLost() {
     // Reported once per open: a vanished device raises a stream of errors, one per
     // pass of the event loop for as long as the port stays open. Closing it ends
     // that stream even before the window has had its turn.
+    if (lostReported_)
+        return;
     lostReported_ = true;
     QMetaObject::invokeMethod(
         this,

@@ -5,6 +5,7 @@
 #include "serial_error.h"
 
 #include <QSerialPort>
+#include <memory>
 
 namespace tarvex {
 
@@ -37,11 +38,13 @@ private:
     void scheduleReceive();
     void deliverReceive();
     void onError(QSerialPort::SerialPortError error);
+    void reportLost();
     void notify(CommEventCode code);
     [[noreturn]] void fail(SerialError::Kind kind, const QString& cause) const;
     [[noreturn]] void failIo(const QString& what) const;
 
     QSerialPort port_;
+    std::unique_ptr<QObject> lineWatch_; // lives only while the port is open
     QString device_;
     qint16 commPort_ = 1;
     qint16 rThreshold_ = 0;

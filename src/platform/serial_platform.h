@@ -5,8 +5,11 @@
 
 #include "serial_error.h"
 
+#include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <optional>
 
 namespace tarvex::serial_platform {
@@ -25,6 +28,11 @@ bool isLossError(QSerialPort::SerialPortError error);
 
 // The device under the open port has gone away, as far as the system can tell.
 bool hungUp(const QSerialPort& port);
+
+// Watches the open port's line for a device that goes away without QSerialPort
+// raising an error for it, and then calls `onHangUp` once, from the event loop.
+// Nothing where the system's errors already say it. Destroy it before the port closes.
+std::unique_ptr<QObject> watchLine(const QSerialPort& port, std::function<void()> onHangUp);
 
 // Setting RTS or DTR on the open port just failed, and that is no fault here: the
 // device has no modem-control lines.

@@ -2,9 +2,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace tarvex::serial_platform {
@@ -32,12 +35,61 @@ bool isLossError(QSerialPort::SerialPortError error) {
     return error == QSerialPort::ResourceError;
 }
 
-// A vanished device may first surface as some other error (a pseudo-terminal whose
-// far end closed fails a read with a stale errno) before QSerialPort reports a
-// ResourceError; the line itself says whether it hung up.
+namespace {
+
+bool lineHungUp(int fd) {
+    pollfd line{fd, POLLIN | POLLOUT, 0};
+    return ::poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+// A terminal whose device has gone (a USB adapter pulled, a pseudo-terminal whose
+// other end closed) reads end of file for ever. Qt Serial Port up to 6.4 raised that
+// as a ReadError with a stale errno, later versions read it quietly; neither closes
+// the port, and its read notifier then fires on every pass of the event loop. So the
+// line is watched here, through a descriptor of its own for the same open terminal
+// (one notifier per descriptor), and the hang-up reported in the pass it shows.
+class LineWatch final : public QObject {
+public:
+    LineWatch(int fd, std::function<void()> onHangUp)
+        : fd_(::fcntl(fd, F_DUPFD_CLOEXEC, 0))
+        , onHangUp_(std::move(onHangUp)) {
+        if (fd_ < 0)
+            return;
+        notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+        QObject::connect(notifier_, &QSocketNotifier::activated, this, &LineWatch::check);
+    }
+    ~LineWatch() override {
+        delete notifier_;
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+private:
+    void check() {
+        if (!lineHungUp(fd_))
+            return; // characters: QSerialPort's own notifier reads them
+        // What the modem sent before it went is read first; a hung-up terminal fails
+        // FIONREAD, a closed pseudo-terminal still counts what it holds.
+        int waiting = 0;
+        if (::ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0)
+            return;
+        notifier_->setEnabled(false);
+        onHangUp_();
+    }
+
+    int fd_;
+    std::function<void()> onHangUp_;
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+} // namespace
+
 bool hungUp(const QSerialPort& port) {
-    pollfd line{static_cast<int>(port.handle()), POLLIN | POLLOUT, 0};
-    return ::poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR)) != 0;
+    return lineHungUp(static_cast<int>(port.handle()));
+}
+
+std::unique_ptr<QObject> watchLine(const QSerialPort& port, std::function<void()> onHangUp) {
+    return std::make_unique<LineWatch>(static_cast<int>(port.handle()), std::move(onHangUp));
 }
 
 // Pseudo-terminals have no modem-control lines; a real port has.

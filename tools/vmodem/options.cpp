@@ -129,7 +129,7 @@ first line, then answers AT commands there until SIGINT/SIGTERM.
   --cms-error N            refuse every SMS body with +CMS ERROR: N
   --error-on CMD           answer ERROR to the command line CMD, e.g. AT+CMGF=1
                            (case-insensitive, repeatable; '*' means every line)
-  --noise N                write N random bytes at start
+  --noise N                write N random bytes when the first byte arrives
   --noise-between N        write N random bytes before each answer
   --seed S                 seed for the random bytes (reproducible noise)
   --vanish-after-bytes N   close the device after N received bytes, then exit

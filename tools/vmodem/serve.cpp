@@ -131,7 +131,6 @@ int timeoutMs(std::optional<Clock::duration> wait) {
 void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, int stopFd) {
     Device device(options, log);
     Modem modem(options.modem);
-    device.queue(device.noise(options.noise));
 
     const auto vanishAt =
         options.vanishAfterMs
@@ -179,6 +178,12 @@ void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, 
         if (options.vanishAfterBytes) {
             bytes = bytes.substr(
                 0, std::min<std::uint64_t>(bytes.size(), *options.vanishAfterBytes - received));
+        }
+        // The start noise waits for the program's first byte: a serial port that is
+        // opened drops what its device held before, so noise written earlier would
+        // test nothing.
+        if (received == 0 && !bytes.empty()) {
+            device.queue(device.noise(options.noise));
         }
         received += bytes.size();
         if (stamps != nullptr) {
