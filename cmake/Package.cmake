@@ -10,19 +10,46 @@ execute_process(COMMAND date -u -R -d ${TARVEX_RELEASE_DATE}
                 OUTPUT_VARIABLE TARVEX_RELEASE_DATE_RFC2822 OUTPUT_STRIP_TRAILING_WHITESPACE
                 COMMAND_ERROR_IS_FATAL ANY)
 
+# A .deb is built for the Debian release it is built on: its Qt libraries carry other
+# package names on each (Debian 13's end in t64). The Debian revision says which, as
+# Debian's own updates for a stable release do: 1.0.0-1~deb12u1, 1.0.0-1~deb13u1.
+set(TARVEX_DEBIAN_REVISION 1)
+set(TARVEX_DEBIAN_SUITE unstable)
+if(EXISTS /etc/os-release)
+    file(STRINGS /etc/os-release os_release REGEX "^(ID|VERSION_ID|VERSION_CODENAME)=")
+    set(os_id "")
+    set(os_version "")
+    foreach(line IN LISTS os_release)
+        string(REGEX REPLACE "^([A-Z_]+)=\"?([^\"]*)\"?$" "\\1;\\2" pair "${line}")
+        list(GET pair 0 key)
+        list(GET pair 1 value)
+        if(key STREQUAL "ID")
+            set(os_id ${value})
+        elseif(key STREQUAL "VERSION_ID")
+            set(os_version ${value})
+        elseif(key STREQUAL "VERSION_CODENAME")
+            set(TARVEX_DEBIAN_SUITE ${value})
+        endif()
+    endforeach()
+    if(os_id STREQUAL "debian" AND os_version MATCHES "^[0-9]+$")
+        set(TARVEX_DEBIAN_REVISION 1~deb${os_version}u1)
+    endif()
+endif()
+set(TARVEX_DEBIAN_VERSION ${PROJECT_VERSION}-${TARVEX_DEBIAN_REVISION})
+
 # Debian keeps the manual page and the changelog compressed with gzip -9n: no name
 # or time stamp inside, so the same sources give the same package. configure_file
 # reruns CMake whenever a template changes, so the copies cannot go stale.
 set(tarvex_package_dir ${PROJECT_BINARY_DIR}/package)
-configure_file(data/debian/changelog.in ${tarvex_package_dir}/changelog @ONLY)
+configure_file(data/debian/changelog.in ${tarvex_package_dir}/changelog.Debian @ONLY)
 configure_file(data/tarvex.1.in ${tarvex_package_dir}/tarvex.1 @ONLY)
-execute_process(COMMAND gzip -9nkf changelog tarvex.1 WORKING_DIRECTORY ${tarvex_package_dir}
+execute_process(COMMAND gzip -9nkf changelog.Debian tarvex.1 WORKING_DIRECTORY ${tarvex_package_dir}
                 COMMAND_ERROR_IS_FATAL ANY)
 
 install(FILES ${tarvex_package_dir}/tarvex.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT tarvex)
 # Debian looks for these under the package's name, whatever the project calls itself.
-install(FILES ${tarvex_package_dir}/changelog.gz ${PROJECT_SOURCE_DIR}/data/debian/copyright
+install(FILES ${tarvex_package_dir}/changelog.Debian.gz ${PROJECT_SOURCE_DIR}/data/debian/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvex COMPONENT tarvex)
 
 set(CPACK_GENERATOR DEB)
@@ -36,7 +63,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # tarvex_<version>_<arch>.deb
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # tarvex_<version>-<revision>_<arch>.deb
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${TARVEX_DEBIAN_REVISION})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TARVEX_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
