@@ -2,6 +2,7 @@
 // a real pseudo-terminal, in real time. Each row names what the operator sees and the
 // state the window is left in.
 
+#include "fault_rows.h"
 #include "platform/qt_serial_control.h"
 #include "real_world.h"
 #include "virtual_modem.h"
@@ -140,18 +141,8 @@ private slots:
     void modemTest_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QStringList>("expected"); // every box, in order
-        QTest::newRow("silent") << QStringList{"--silent"} << QStringList{kRetry};
-        QTest::newRow("answers after 1.5 s")
-            << QStringList{"--delay", "1500"} << QStringList{kModemOk};
-        // The question comes first; the late OK still finds the modem.
-        QTest::newRow("answers after 2.5 s")
-            << QStringList{"--delay", "2500"} << QStringList{kRetry, kModemOk};
-        // "ERROR" has an O but no K after it.
-        QTest::newRow("ERROR to everything")
-            << QStringList{"--error-on", "*"} << QStringList{kRetry};
-        QTest::newRow("noise before and between answers")
-            << QStringList{"--noise", "200", "--noise-between", "50", "--seed", "11"}
-            << QStringList{kModemOk};
+        for (const fault_rows::ModemTestRow& row : fault_rows::modemTestRows())
+            QTest::newRow(row.name) << row.args << row.expected;
     }
     void modemTest() {
         QFETCH(QStringList, args);
@@ -177,13 +168,8 @@ private slots:
     void sms_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("accepted") << QStringList{} << "SMS Send";
-        QTest::newRow("ERROR to everything")
-            << QStringList{"--error-on", "*"} << "SMS Not Sent: the modem answered ERROR";
-        QTest::newRow("+CMS ERROR") << QStringList{"--cms-error", "330"}
-                                    << "SMS Not Sent: SMSC address unknown (CMS ERROR 330)";
-        QTest::newRow("noise between answers")
-            << QStringList{"--noise-between", "40", "--seed", "5"} << "SMS Send";
+        for (const fault_rows::SmsRow& row : fault_rows::smsRows())
+            QTest::newRow(row.name) << row.args << row.expected;
     }
     void sms() {
         QFETCH(QStringList, args);
@@ -233,8 +219,9 @@ private slots:
         // The modem starts its noise when it first hears from the port; a lone CR is
         // no command line to it.
         world.window->MSComm1.Output(QStringLiteral("\r"));
-        // Every noise byte and the echoed CR, one notification each: nothing lost.
-        QTRY_COMPARE_WITH_TIMEOUT(received, kFlood + 1, 30'000);
+        // Every noise byte and the echoed CR, one notification each: nothing lost. (An O
+        // and a K in the noise make the window turn the echo off: more may come.)
+        QTRY_VERIFY_WITH_TIMEOUT(received > kFlood, 30'000);
         QVERIFY2(ticksAtHalf > 0, "no timer event was handled during the first half of the flood");
         QVERIFY(world.reports().isEmpty());
 
