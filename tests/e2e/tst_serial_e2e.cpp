@@ -3,12 +3,12 @@
 
 #include "platform/qt_serial_control.h"
 #include "pty_peer.h"
+#include "qtry.h"
 #include "real_world.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 
 using namespace tarvex;
 using namespace tarvex::testing;

@@ -2,6 +2,7 @@
 // tarvex-vmodem on its pseudo-terminal: what a technician would see with a modem
 // that works, refuses, stays silent or is unplugged. Message boxes are recorded.
 
+#include "qtry.h"
 #include "real_world.h"
 #include "virtual_modem.h"
 
@@ -9,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTest>
 
 using namespace tarvex;
 using namespace tarvex::testing;
