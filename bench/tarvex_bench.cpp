@@ -517,6 +517,26 @@ void flood(Window& w, PtyLink& link, const Options& o) {
          maxGap < 100});
 }
 
+// A modem pulled while the port is open and nothing is sent: the window must notice
+// and close the port, not spin on a line that reads end of file for ever.
+void pull(const Options&) {
+    std::fprintf(stderr, "pull: the device goes while the port is open and idle\n");
+    auto link = std::make_unique<PtyLink>();
+    Window w(link->path());
+    runFor(500ms);
+    const double before = ownCpuMs();
+    link.reset(); // both ends of the terminal closed, as when the cable goes
+    runFor(2s);
+    const double cpu = ownCpuMs() - before;
+    const bool told = w.boxes->texts.size() == 1 &&
+                      w.boxes->texts.first().contains(QLatin1String("the device went away"));
+    if (!told)
+        qFatal("pull: the window showed %s", qPrintable(w.boxes->texts.join(QLatin1String(" | "))));
+    add({QStringLiteral("CPU in the 2 s after a pull while idle"), QStringLiteral("ms"), cpu, 0,
+         QStringLiteral("nominal"), QStringLiteral("indistinguishable from 0 (<= 10 ms)"),
+         cpu <= 10});
+}
+
 QString number(double v) {
     if (std::abs(v) >= 1000)
         return QString::number(v, 'f', 0);
@@ -588,6 +608,7 @@ QJsonObject machine() {
     return {{QStringLiteral("nproc"), static_cast<int>(std::thread::hardware_concurrency())},
             {QStringLiteral("cpu"), cpu},
             {QStringLiteral("kernel"), kernel},
+            {QStringLiteral("qt"), QString::fromLatin1(qVersion())},
             {QStringLiteral("qpa"), QGuiApplication::platformName()}};
 }
 
@@ -612,7 +633,7 @@ Options parse(const QApplication& app) {
     const QCommandLineOption onlyO(QStringLiteral("only"),
                                    QStringLiteral("Stages to run, comma-separated: startup, "
                                                   "window (pacing, tests, SMS, memory), idle, "
-                                                  "flood."),
+                                                  "flood, pull."),
                                    QStringLiteral("list"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Where the JSON goes."),
                                   QStringLiteral("file"));
@@ -681,6 +702,8 @@ int main(int argc, char* argv[]) {
         idle(w, o);
     if (o.runs("flood"))
         flood(w, link, o);
+    if (o.runs("pull"))
+        pull(o);
 
     report(o, machine());
     return 0;
