@@ -4,12 +4,12 @@
 
 #include "fault_rows.h"
 #include "platform/qt_serial_control.h"
+#include "qtry.h"
 #include "real_world.h"
 #include "virtual_modem.h"
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,7 +22,8 @@ namespace {
 
 const QString kModemOk = QStringLiteral("GSM Modem OK");
 const QString kRetry = QStringLiteral("Modem Not Found - Retry?");
-const QString kNumber = QStringLiteral("+15551234567");
+// The number and text of the vanishing rows, whose byte counts depend on them.
+const QString kNumber = fault_rows::kVanishNumber;
 // Long enough for three seconds of pauses, the paced characters and a late answer.
 constexpr int kSmsWaitMs = 15'000;
 
@@ -199,8 +200,8 @@ private slots:
     // 100 000 random bytes once the port is open: the window keeps handling its other
     // events while they pour in, and the modem test works once they are through.
     void flood() {
-        constexpr int kFlood = 100'000;
-        VirtualModem modem({"--noise", QString::number(kFlood), "--seed", "3"});
+        constexpr int kFlood = fault_rows::kFloodBytes;
+        VirtualModem modem(fault_rows::floodArgs());
         RealWorld world(modem.device());
         int received = 0;
         int ticks = 0;
@@ -239,9 +240,8 @@ private slots:
             << QStringList{"--vanish-after-bytes", "1"} << int(Action::Test);
         QTest::newRow("during the SMS pauses")
             << QStringList{"--vanish-after-bytes", "15"} << int(Action::Sms);
-        // "AT+CMGF=1" CR LF, "AT+CMGS=" and the quoted number CR LF, "Hi" Ctrl-Z: 38 bytes.
         QTest::newRow("waiting for the SMS outcome")
-            << QStringList{"--silent", "--vanish-after-bytes", "38"} << int(Action::Sms);
+            << fault_rows::vanishWaitingForVerdictArgs() << int(Action::Sms);
     }
     void vanishing() {
         QFETCH(QStringList, args);
@@ -255,7 +255,7 @@ private slots:
             world.window->connect->click();
             QVERIFY(world.window->flags().PortConnected);
             world.window->txtMobileNo->setText(kNumber);
-            world.window->txtDat->setText(QStringLiteral("Hi"));
+            world.window->txtDat->setText(fault_rows::kVanishText);
             if (Action(action) == Action::Test)
                 world.window->cmdTest->click();
             else if (Action(action) == Action::Sms)
@@ -270,7 +270,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         QCOMPARE(world.window->txtMobileNo->text(), kNumber);
-        QCOMPARE(world.window->txtDat->text(), QStringLiteral("Hi"));
+        QCOMPARE(world.window->txtDat->text(), fault_rows::kVanishText);
 
         // Plugged back in: Connect and the modem test work without a restart.
         VirtualModem back;
