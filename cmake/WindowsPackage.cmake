@@ -72,7 +72,7 @@ function(tarvex_windows_zip target)
         file(REMOVE_RECURSE ${earlier})
     endif()
     tarvex_windows_runtime(${folder} runtime "Core;Gui;Widgets;SerialPort"
-        "platforms/qwindows.dll;styles/qwindowsvistastyle.dll;imageformats/qjpeg.dll" ON)
+        "platforms/qwindows.dll;styles/qmodernwindowsstyle.dll;imageformats/qjpeg.dll" ON)
     add_custom_command(OUTPUT ${zip}
         COMMAND ${CMAKE_COMMAND} -E rm -rf ${folder} ${zip}
         ${runtime}

@@ -1,6 +1,6 @@
-# Cross build for 64-bit Windows with MinGW-w64 (posix threads), the compiler the
-# Windows Qt in ../shared/toolchains was built with. TARVEX_QT_WINDOWS is that Qt's
-# folder; scripts/build-windows sets it.
+# Cross build for 64-bit Windows with Debian 13's MinGW-w64 (GCC 14, posix threads),
+# the compiler the Windows Qt in ../shared/toolchains was built with. TARVEX_QT_WINDOWS
+# is that Qt's folder; scripts/build-windows sets it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # wine-test.sh PREFIX PROGRAM.exe [ARGS...]: CTest's launcher for the Windows
 # suites. Runs PROGRAM under wine64 in PREFIX, which scripts/test-windows has made
-# and whose COM ports it has checked; refuses any other prefix.
+# and whose COM ports it has checked (refuses any other prefix), with the modem-lines
+# library that scripts/test-windows names in TARVEX_MODEM_LINES preloaded.
 set -euo pipefail
 prefix=$1
 shift
@@ -12,11 +13,16 @@ fi
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 wine=${TARVEX_WINE:-/usr/lib/wine/wine64}
+lines=${TARVEX_MODEM_LINES:-}
+if [ ! -f "$lines" ]; then
+    echo "wine-test.sh: no modem-lines library in TARVEX_MODEM_LINES; run scripts/test-windows." >&2
+    exit 1
+fi
 
 # QtTest's plain output to a pipe or file is lost under Wine; a log file is not.
 log=$(mktemp "${TMPDIR:-/tmp}/tarvex-wine-test.XXXXXX")
 trap 'rm -f "$log"' EXIT
 status=0
-"$wine" "$@" -o "$log,txt" || status=$?
+LD_PRELOAD=$lines "$wine" "$@" -o "$log,txt" || status=$?
 cat "$log"
 exit "$status"

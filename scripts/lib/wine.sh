@@ -16,14 +16,41 @@
 #   tarvex_wine_map_com N PATH... map COMn to PATH (pairs), restart, check
 #   tarvex_wine_check_ports       check every link against the mapping
 #   tarvex_wine_stop              stop the prefix's wine server and programs
+#   tarvex_windows_in_debian13 ROOT "$0" "$@"
+#                                 run the calling script inside Debian 13 unless
+#                                 already there (first thing the Windows scripts do)
 #
 # After tarvex_wine_init: TARVEX_WINE (the wine64 loader), WINEPREFIX, WINEDEBUG,
 # WINEDLLOVERRIDES are exported; run programs as "$TARVEX_WINE" prog.exe.
+#
+# A test's Wine processes that open a pseudo-terminal as a COM port get
+# LD_PRELOAD=$TARVEX_MODEM_LINES (tests/wine/modem_lines.cpp, a Linux target of
+# the tests): the modem-status lines a real port has and a pty lacks.
 
 TARVEX_WINE=${TARVEX_WINE:-/usr/lib/wine/wine64}
 TARVEX_WINESERVER=${TARVEX_WINESERVER:-/usr/lib/wine/wineserver}
 TARVEX_WINE_LAST_PORT=255 # COM256 cannot be claimed: Wine's table ends there
 declare -gA tarvex_wine_ports=()
+
+# The Windows Qt was built with Debian 13's MinGW (its runtime DLLs go in the zip),
+# and Wine 10, Debian 13's, is the first that hands received characters to Qt
+# Serial Port. Anywhere else the Windows scripts re-run themselves in the Debian 13
+# root that scripts/debian13 makes and enters.
+tarvex_windows_in_debian13() {
+    local root=$1 script
+    script=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+    shift 2
+    if (. /etc/os-release && [ "${ID:-}" = debian ] && [ "${VERSION_ID:-}" = 13 ]); then
+        return 0
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "${script##*/}: the Windows build and its runs under Wine need Debian 13; on this" \
+            "system they run in the Debian 13 root of scripts/debian13, and making and" \
+            "entering that root needs root. Run this as root, or on Debian 13." >&2
+        exit 1
+    fi
+    exec "$root/scripts/debian13" "$script" "$@"
+}
 
 tarvex_wine_fail() {
     echo "wine.sh: $*" >&2
@@ -100,11 +127,13 @@ tarvex_wine_add_fonts() {
 
 tarvex_wine_map_com() {
     [ -n "${WINEPREFIX:-}" ] || tarvex_wine_fail "tarvex_wine_init first" || return 1
+    local host
+    mapfile -t host < <(tarvex_wine_host_serial_devices)
     while [ $# -ge 2 ]; do
         [[ $1 =~ ^[0-9]+$ ]] && [ "$1" -ge 1 ] && [ "$1" -le "$TARVEX_WINE_LAST_PORT" ] ||
             tarvex_wine_fail "COM$1: only COM1 to COM$TARVEX_WINE_LAST_PORT can be mapped" || return 1
         [[ $2 == /* ]] || tarvex_wine_fail "COM$1: $2 is not an absolute path" || return 1
-        tarvex_wine_not_host_device "COM$1" "$2" $(tarvex_wine_host_serial_devices) || return 1
+        tarvex_wine_not_host_device "COM$1" "$2" "${host[@]}" || return 1
         tarvex_wine_ports[$1]=$2
         shift 2
     done

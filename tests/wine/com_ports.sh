@@ -3,12 +3,15 @@
 # COM2 leads nowhere, no port leads to the machine's own serial devices, and the
 # wine server, which opens every file for its programs, never opens one of them.
 #   tests/wine/com_ports.sh WORK_DIR TARVEX_VMODEM
+# with TARVEX_MODEM_LINES set to tests/wine's preload library (as scripts/test-wine-e2e does).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=../../scripts/lib/wine.sh
 . "$root/scripts/lib/wine.sh"
 work=$1
 vmodem=$2
+lines=${TARVEX_MODEM_LINES:?the modem-lines library (tests/wine/modem_lines.cpp)}
+[ -f "$lines" ] || { echo "FAIL: no $lines" >&2; exit 1; }
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 
@@ -45,8 +48,8 @@ traced() { ! grep -q '^TracerPid:[[:space:]]*0$' "/proc/$server/status"; }
 tarvex_wine_wait_for 10 traced || fail "strace did not attach to the wine server"
 # cmd's exit status says nothing about its redirections: what arrived, and what the
 # server opened, does.
-"$TARVEX_WINE" cmd /c "echo AT>COM1" >"$work/cmd.out" 2>&1 || true
-"$TARVEX_WINE" cmd /c "echo AT>COM2" >>"$work/cmd.out" 2>&1 || true
+LD_PRELOAD=$lines "$TARVEX_WINE" cmd /c "echo AT>COM1" >"$work/cmd.out" 2>&1 || true
+LD_PRELOAD=$lines "$TARVEX_WINE" cmd /c "echo AT>COM2" >>"$work/cmd.out" 2>&1 || true
 tarvex_wine_wait_for 10 grep -q '^vmodem << "AT\\r"' "$work/vmodem.trace" ||
     fail "the modem did not receive AT: $(cat "$work/vmodem.trace")"
 kill "$tracer"

@@ -5,13 +5,14 @@
 // SMS log. scripts/test-wine-e2e prepares the prefix, maps COM1 to DIR/modem (the
 // modem's link) and COM2 to a path that does not exist, and starts the X server.
 //
-// Wine 8 delivers no received bytes to Qt Serial Port, so the modem's answers do
-// not reach the program: the modem test ends in the Retry question and an SMS waits
-// for its verdict. Where Wine delivers them, "GSM Modem OK" and "SMS Send" are
-// accepted instead, and the log says which was seen. Pauses are checked as present
-// (at least half their length), never as exact: a late write can only shorten the
-// gap before it by the latency of the write before.
+// Strict: the modem test must end in "GSM Modem OK" and the SMS in "SMS Send".
+// Then the fault rows of tests/support/fault_rows.h, in the same program: between
+// rows the modem is pulled (one report), restarted with the row's switches and
+// connected again, so one start of tarvex.exe serves them all. Pauses are checked
+// as present (at least half their length), never as exact: a late write can only
+// shorten the gap before it by the latency of the write before.
 
+#include "fault_rows.h"
 #include "virtual_modem.h"
 
 #include <QDir>
@@ -23,15 +24,20 @@
 #include <optional>
 
 using namespace tarvex::testing;
+namespace rows = tarvex::testing::fault_rows;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 const QString kNumber = QStringLiteral("+15551234567");
 const QString kBody = QStringLiteral("Hello from Wine, gate \"B\" & 7%");
-const QString kRetry = QStringLiteral("No Modem........|Modem Not Found - Retry?");
-const QString kModemOk = QStringLiteral("Test Tarvex|GSM Modem OK");
-const QString kSmsSend = QStringLiteral("Test Tarvex|SMS Send");
+const QString kRetryCaption = QStringLiteral("No Modem........");
+const QString kRetry = kRetryCaption + '|' + rows::kRetry;
+const QString kModemOk = QStringLiteral("Test Tarvex|") + rows::kModemOk;
+const QString kSmsSend = QStringLiteral("Test Tarvex|") + rows::kSmsSend;
+const QString kPlugBack = QStringLiteral("\\nPlug the modem back in, then press Connect.");
+// Three seconds of pauses, the paced characters and a late answer.
+constexpr int kSmsWaitMs = 15'000;
 const QString kMainTitle = QStringLiteral("^Tarvex - GUI$");
 
 // Centres of the main window's controls in its client area (see src/ui/frmResult.cpp).
@@ -118,20 +124,21 @@ class TestWineE2e : public QObject {
     QString link_ = dir_ + "/modem";
     QTemporaryDir work_;
     std::optional<VirtualModem> modem_;
+    int modems_ = 0;
     QString stampsPath_;
     QProcess program_;
     QByteArray stderr_;
+    QFile log_{dir_ + "/tarvex.err"};
     struct Shown {
         QString message; // "caption|text"
         Clock::time_point at;
     };
     QList<Shown> shown_;
-    std::optional<bool> answersArrive_; // learnt from the first modem test
 
-    void startModem(const QString& name) {
-        stampsPath_ = work_.filePath(name + ".stamps");
-        modem_.emplace(QStringList{"--link", link_, "--stamps", stampsPath_});
-        QTRY_VERIFY(QFileInfo(link_).isSymLink());
+    void startModem(const QStringList& args = {}) {
+        stampsPath_ = work_.filePath(QStringLiteral("modem-%1.stamps").arg(++modems_));
+        modem_.emplace(QStringList{"--link", link_, "--stamps", stampsPath_} + args);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(link_).isSymLink(); }));
         // Before anything opens COM1: it is the modem's link, which leads to its pty.
         const QString com1 = env("WINEPREFIX") + "/dosdevices/com1";
         QCOMPARE(QFileInfo(com1).symLinkTarget(), link_);
@@ -139,7 +146,10 @@ class TestWineE2e : public QObject {
     }
 
     void readTrace() {
-        stderr_ += program_.readAllStandardError();
+        const QByteArray arrived = program_.readAllStandardError();
+        log_.write(arrived); // the whole of it, Wine's own messages too, for a failed run
+        log_.flush();
+        stderr_ += arrived;
         qsizetype eol;
         while ((eol = stderr_.indexOf('\n')) >= 0) {
             const QString line = QString::fromUtf8(stderr_.left(eol)).trimmed();
@@ -174,60 +184,97 @@ class TestWineE2e : public QObject {
             keys);
     }
 
-    // Waits for the next message, answers it with `key` on its box and waits for the
-    // box to close.
-    QString answerNext(qsizetype index, const QString& key, int timeoutMs = 10'000) {
-        [&] { QTRY_VERIFY_WITH_TIMEOUT(shown_.size() > index, timeoutMs); }();
-        if (shown_.size() <= index)
-            return {};
-        const QString message = shown_[index].message;
+    void typeInto(QPoint box, const QString& text) {
+        click(box);
+        keysOnMain({"ctrl+a"});
+        xdo({"type", "--delay", "20", text});
+    }
+
+    // Answers the box of `message` with `key` and waits for it to close.
+    void closeBox(const QString& message, const QString& key) {
         const QString caption = QRegularExpression::escape(message.section('|', 0, 0));
         const QString title = QStringLiteral("^%1$").arg(caption); // a box is titled by its caption
         std::optional<QRect> box;
-        [&] { QTRY_VERIFY_WITH_TIMEOUT((box = window(title)).has_value(), 10'000); }();
-        if (!box)
-            return message;
+        QVERIFY2(QTest::qWaitFor([&] { return (box = window(title)).has_value(); }, 10'000),
+                 qPrintable(message));
         xdo({"mousemove", QString::number(box->center().x()), QString::number(box->center().y()),
              "key", key});
-        [&] { QTRY_VERIFY_WITH_TIMEOUT(!window(title), 10'000); }();
-        return message;
+        QVERIFY2(QTest::qWaitFor([&] { return !window(title); }, 10'000), qPrintable(message));
     }
 
-    // Test Modem Communication: "A", "T", CR LF with their pauses, then the Retry
-    // question after the reply time-out, or "GSM Modem OK" where answers arrive.
+    // Waits for `count` messages after `before`; then closes their boxes, the last
+    // opened (on top) first, the Retry question answered No.
+    QStringList answerAll(qsizetype before, qsizetype count, int timeoutMs = 10'000) {
+        if (!QTest::qWaitFor([&] { return shown_.size() >= before + count; }, timeoutMs))
+            QTest::qFail(qPrintable(QStringLiteral("waited for %1 messages, saw: %2")
+                                        .arg(count)
+                                        .arg(messagesFrom(before).join(" / "))),
+                         __FILE__, __LINE__);
+        const QStringList seen = messagesFrom(before);
+        for (qsizetype i = seen.size() - 1; i >= 0; --i) {
+            closeBox(seen[i], seen[i] == kRetry ? "Escape" : "Return");
+            if (QTest::currentTestFailed())
+                break;
+        }
+        return seen;
+    }
+
+    QString answerNext(qsizetype before, int timeoutMs = 10'000) {
+        return answerAll(before, 1, timeoutMs).value(0);
+    }
+
+    // Test Modem Communication: "A", "T", CR LF with their pauses, then "GSM Modem OK".
     void modemTest() {
         const qsizetype before = shown_.size();
+        const std::size_t sent = stamps(stampsPath_).size();
         click(kTestModem);
-        const QString seen = answerNext(before, QStringLiteral("Escape"));
-        QVERIFY2(seen == kRetry || seen == kModemOk, qPrintable(seen));
-        const std::vector<Byte> line = stamps(stampsPath_);
+        QCOMPARE(answerAll(before, 1), QStringList{kModemOk});
+        std::vector<Byte> line = stamps(stampsPath_);
+        line.erase(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(sent));
         QVERIFY2(line.size() >= 4, text(line).toHex(' ').constData());
         QCOMPARE(text(line).left(4), QByteArray("AT\r\n"));
         const double gapT = msBetween(line[0], line[1]);
         const double gapCr = msBetween(line[1], line[2]);
         QVERIFY2(gapT >= 50 && gapCr >= 50, qPrintable(QString("%1 %2").arg(gapT).arg(gapCr)));
-        const double askedAfter =
-            std::chrono::duration<double, std::milli>(shown_[before].at - line[0].at).count();
-        if (seen == kRetry)
-            QVERIFY2(askedAfter >= 1500, qPrintable(QString::number(askedAfter)));
-        qInfo("modem test: %s; gaps A-T %.1f ms, T-CR %.1f ms; shown %.0f ms after A",
-              seen == kRetry ? "the Retry question (no answer reached the program)"
-                             : "GSM Modem OK (the answers reached the program)",
-              gapT, gapCr, askedAfter);
-        if (!answersArrive_)
-            answersArrive_ = seen == kModemOk;
+        qInfo("modem test: GSM Modem OK %.0f ms after A; gaps A-T %.1f ms, T-CR %.1f ms",
+              std::chrono::duration<double, std::milli>(shown_[before].at - line[0].at).count(),
+              gapT, gapCr);
+    }
+
+    // The modem pulled: the next write reports it (or the line did already; the
+    // click then meets the open box), once. Then a modem with `args` in its place,
+    // and Connect, which shows nothing.
+    void replaceModem(const QStringList& args) {
+        modem_.reset();
+        QVERIFY(QTest::qWaitFor([&] { return !QFileInfo(link_).isSymLink(); }));
+        const qsizetype before = shown_.size();
+        click(kTestModem);
+        const QString report = answerNext(before);
+        QVERIFY2(report.startsWith("Test Tarvex|COM1") && report.endsWith(kPlugBack),
+                 qPrintable(report));
+        startModem(args);
+        click(kConnect);
+    }
+
+    void sendSms(const QString& number, const QString& body) {
+        typeInto(kNumberBox, number);
+        typeInto(kBodyBox, body);
+        click(kSendSms);
     }
 
 private slots:
     void initTestCase() {
         QVERIFY(work_.isValid());
+        QVERIFY(log_.open(QIODevice::WriteOnly));
         QVERIFY2(!QFileInfo::exists(dir_ + "/no-such-port"), "COM2's path must not exist");
         QCOMPARE(QFileInfo(env("WINEPREFIX") + "/dosdevices/com2").symLinkTarget(),
                  dir_ + "/no-such-port");
-        startModem(QStringLiteral("first"));
+        startModem();
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("TARVEX_TRACE_MESSAGES", "1");
         e.insert("TARVEX_TRACE_STARTUP", "1");
+        // tarvex.exe's Wine process only: see modem_lines.cpp.
+        e.insert("LD_PRELOAD", env("TARVEX_MODEM_LINES"));
         program_.setProcessEnvironment(e);
         program_.setStandardOutputFile(QProcess::nullDevice());
         QObject::connect(&program_, &QProcess::readyReadStandardError, this,
@@ -235,8 +282,16 @@ private slots:
         program_.start(env("TARVEX_WINE"), {env("TARVEX_E2E_EXE")});
         QVERIFY(program_.waitForStarted());
         // The 3 s splash, then the main window's first frame.
-        QTRY_COMPARE_WITH_TIMEOUT(messagesFrom(0), QStringList{"main window"}, 30'000);
-        QTRY_VERIFY_WITH_TIMEOUT(window(kMainTitle).has_value(), 10'000);
+        QVERIFY(QTest::qWaitFor([&] { return !shown_.isEmpty(); }, 30'000));
+        QCOMPARE(messagesFrom(0), QStringList{"main window"});
+        QVERIFY(QTest::qWaitFor([&] { return window(kMainTitle).has_value(); }, 10'000));
+    }
+
+    // What the modem heard and said, for the log of a failed row.
+    void cleanup() {
+        if (QTest::currentTestFailed() && modem_)
+            qInfo("modem (%s): %s", modem_->running() ? "running" : "gone",
+                  qPrintable(modem_->trace().right(2000)));
     }
 
     void cleanupTestCase() {
@@ -249,7 +304,7 @@ private slots:
         click(kCombo);
         keysOnMain({"Down"}); // COM2
         click(kConnect);
-        const QString seen = answerNext(before, QStringLiteral("Return"));
+        const QString seen = answerNext(before);
         QVERIFY2(seen.startsWith("Test Tarvex|COM2"), qPrintable(seen));
         qInfo("COM2: %s", qPrintable(seen.section('|', 1)));
         QCOMPARE(program_.state(), QProcess::Running);
@@ -263,17 +318,14 @@ private slots:
         modemTest();
     }
 
-    void smsPutsThreeCommandsOnTheLine() {
+    void smsPutsThreeCommandsOnTheLineAndIsSent() {
         const qsizetype before = shown_.size();
         const std::size_t sent = stamps(stampsPath_).size();
-        click(kNumberBox);
-        keysOnMain({"ctrl+a"});
-        xdo({"type", "--delay", "20", kNumber});
-        click(kBodyBox);
-        xdo({"type", "--delay", "20", kBody});
-        click(kSendSms);
+        sendSms(kNumber, kBody);
+        QCOMPARE(answerAll(before, 1, kSmsWaitMs), QStringList{kSmsSend});
 
-        QTRY_COMPARE_WITH_TIMEOUT(modem_->messages().size(), 1, 20'000);
+        QVERIFY(QTest::qWaitFor([&] { return !modem_->messages().isEmpty(); }));
+        QCOMPARE(modem_->messages().size(), 1);
         QCOMPARE(modem_->messages()[0]["number"].toString(), kNumber);
         QCOMPARE(modem_->messages()[0]["text"].toString(), kBody);
         const QByteArray commands = "AT+CMGF=1\r\n";
@@ -288,37 +340,94 @@ private slots:
         const double afterSubmit = msBetween(line[s - 1], line[s]);
         QVERIFY2(afterMode >= 500 && afterSubmit >= 1000,
                  qPrintable(QString("%1 %2").arg(afterMode).arg(afterSubmit)));
-        qInfo("SMS: %zu bytes in %.0f ms; pauses after AT+CMGF %.0f ms, after AT+CMGS %.0f ms",
+        qInfo("SMS Send: %zu bytes in %.0f ms; pauses after AT+CMGF %.0f ms, after AT+CMGS %.0f ms",
               line.size(), msBetween(line.front(), line.back()), afterMode, afterSubmit);
-        if (answersArrive_.value_or(false)) {
-            QCOMPARE(answerNext(before, QStringLiteral("Return"), 20'000), kSmsSend);
-            qInfo("SMS: SMS Send (the answers reached the program)");
-        } else {
-            // Nothing to hear: the message waits for its verdict, which the next row ends.
-            QCOMPARE(messagesFrom(before), QStringList{});
-            qInfo("SMS: waiting for a verdict that cannot arrive");
-        }
     }
 
-    // Wine reads nothing, so the loss shows on the next write: one report, the port
-    // closed, and Connect works with the modem back. Where Wine reads, the loss may
-    // be reported before the click: the first message after the modem went counts.
+    // One report, the port closed (nothing more queued behind it), and Connect
+    // works with the modem back.
     void vanishingModemIsReportedOnceAndConnectWorksAgain() {
-        modem_.reset();
-        QTRY_VERIFY(!QFileInfo(link_).isSymLink());
+        replaceModem({});
         const qsizetype before = shown_.size();
         click(kTestModem);
-        const QString report = answerNext(before, QStringLiteral("Return"));
-        QVERIFY2(report.startsWith("Test Tarvex|COM1"), qPrintable(report));
-        QVERIFY2(report.endsWith("\\nPlug the modem back in, then press Connect."),
-                 qPrintable(report));
-        qInfo("vanished: %s", qPrintable(report.section('|', 1)));
-        // Nothing more queued behind it, and the window knows the port is closed.
-        click(kTestModem);
-        QCOMPARE(answerNext(before + 1, QStringLiteral("Return")),
-                 QStringLiteral("Test Tarvex|Connect ComPort"));
+        QCOMPARE(answerNext(before), kModemOk);
+        qInfo("vanished and back: GSM Modem OK");
+    }
 
-        startModem(QStringLiteral("second"));
+    void modemTestFaults_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("expected"); // the texts of every box, in order
+        for (const rows::ModemTestRow& row : rows::modemTestRows())
+            QTest::newRow(row.name) << row.args << row.expected;
+    }
+    void modemTestFaults() {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, expected);
+        replaceModem(args);
+        const qsizetype before = shown_.size();
+        const Clock::time_point clicked = Clock::now();
+        click(kTestModem);
+        const QStringList seen = answerAll(before, expected.size());
+        QStringList texts;
+        for (const QString& message : seen)
+            texts.append(message.section('|', 1));
+        QCOMPARE(texts, expected);
+        qInfo("%s: %.0f ms after the click", qPrintable(texts.join(", then ")),
+              std::chrono::duration<double, std::milli>(shown_.last().at - clicked).count());
+    }
+
+    void smsFaults_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("expected");
+        for (const rows::SmsRow& row : rows::smsRows())
+            QTest::newRow(row.name) << row.args << row.expected;
+    }
+    void smsFaults() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, expected);
+        replaceModem(args);
+        if (!args.contains(QStringLiteral("--error-on")))
+            modemTest();
+        const qsizetype before = shown_.size();
+        sendSms(kNumber, QStringLiteral("Hello"));
+        const QString seen = answerNext(before, kSmsWaitMs);
+        QCOMPARE(seen.section('|', 1), expected);
+        QCOMPARE(modem_->messages().size(), expected == rows::kSmsSend ? 1 : 0);
+    }
+
+    // The flood pours in from the first test's "A": that test's box still comes and
+    // goes on a key while it does, and the next test finds the modem.
+    void floodLeavesTheWindowAnswering() {
+        replaceModem(rows::floodArgs());
+        qsizetype before = shown_.size();
+        click(kTestModem);
+        const QString first = answerNext(before);
+        QVERIFY2(first == kModemOk || first == kRetry, qPrintable(first));
+        before = shown_.size();
+        click(kTestModem);
+        QCOMPARE(answerNext(before), kModemOk);
+        qInfo("flood: the first test showed \"%s\", the next one GSM Modem OK",
+              qPrintable(first.section('|', 1)));
+    }
+
+    // Wine completes a wait for serial events on a pty that hangs up only while a
+    // write is in flight, so the loss may not be reported while the window waits;
+    // then the next write reports it. Either way: one report, and Connect works.
+    void vanishingWhileWaitingForTheVerdict() {
+        replaceModem(rows::vanishWaitingForVerdictArgs());
+        const qsizetype before = shown_.size();
+        sendSms(rows::kVanishNumber, rows::kVanishText);
+        QVERIFY(QTest::qWaitFor([&] { return !modem_->running(); }, kSmsWaitMs));
+        const bool toldAtOnce = shown_.size() > before;
+        click(kTestModem);
+        const QString report = answerNext(before);
+        QVERIFY2(report.startsWith("Test Tarvex|COM1") && report.endsWith(kPlugBack),
+                 qPrintable(report));
+        qInfo("vanished waiting for the verdict, reported %s: %s",
+              toldAtOnce ? "at once" : "on the next write", qPrintable(report.section('|', 1)));
+        click(kTestModem);
+        QCOMPARE(answerNext(before + 1), QStringLiteral("Test Tarvex|Connect ComPort"));
+        startModem();
         click(kConnect);
         modemTest();
     }
