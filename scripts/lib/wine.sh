@@ -52,6 +52,13 @@ tarvex_windows_in_debian13() {
     exec "$root/scripts/debian13" "$script" "$@"
 }
 
+# Builds the modem-lines library in the Linux build folder DIR and names it in
+# TARVEX_MODEM_LINES, for the preloads below and in the tests.
+tarvex_wine_modem_lines() {
+    cmake --build "$1" --parallel 2 --target tarvex_modem_lines >/dev/null || return 1
+    export TARVEX_MODEM_LINES=$1/tests/wine/tarvex-modem-lines.so
+}
+
 tarvex_wine_fail() {
     echo "wine.sh: $*" >&2
     return 1
