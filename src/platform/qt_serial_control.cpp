@@ -194,6 +194,7 @@ void QtSerialControl::Output(const QString& text) {
     while (port_.bytesToWrite() > 0) {
         if (!port_.waitForBytesWritten(kWriteTimeoutMs))
             failIo(QStringLiteral("writing"));
+        serial_platform::afterBlockingWait(port_);
     }
 }
 

@@ -34,6 +34,11 @@ bool hungUp(const QSerialPort& port);
 // Nothing where the system's errors already say it. Destroy it before the port closes.
 std::unique_ptr<QObject> watchLine(const QSerialPort& port, std::function<void()> onHangUp);
 
+// Call after one of QSerialPort's blocking waits has returned: hands over what the
+// backend completed during the wait and did not deliver (reads, waits for the
+// modem's characters), so that the port goes on listening.
+void afterBlockingWait(QSerialPort& port);
+
 // Setting RTS or DTR on the open port just failed, and that is no fault here: the
 // device has no modem-control lines.
 bool modemLinesUnsupported(const QSerialPort& port, const QString& device, bool rts, bool dtr);

@@ -92,6 +92,10 @@ std::unique_ptr<QObject> watchLine(const QSerialPort& port, std::function<void()
     return std::make_unique<LineWatch>(static_cast<int>(port.handle()), std::move(onHangUp));
 }
 
+// The Unix backend reads from a socket notifier on the port's own thread: a wait
+// that returns leaves nothing behind.
+void afterBlockingWait(QSerialPort&) {}
+
 // Pseudo-terminals have no modem-control lines; a real port has.
 bool modemLinesUnsupported(const QSerialPort&, const QString& device, bool, bool) {
     return QFileInfo(device).canonicalFilePath().startsWith(QStringLiteral("/dev/pts/"));

@@ -62,6 +62,23 @@ std::unique_ptr<QObject> watchLine(const QSerialPort&, std::function<void()>) {
     return nullptr;
 }
 
+// Qt Serial Port's Windows backend collects its completed reads, writes and waits
+// for serial events on a thread of its own, and hands them to the port's thread
+// with a queued signal, except while that thread is inside one of QSerialPort's
+// waitFor* calls: then the call takes them itself, one at a time, until the one it
+// waits for. A completion queued just behind that one (the modem echoing what was
+// just written, or answering at once) is left with no signal on its way. Until a
+// later write happens to collect it, nothing is read and nothing waits for the
+// modem's next characters: an OK sent at once goes unseen, and the modem test ends
+// in "Modem Not Found". (Qt 6.8, QWinOverlappedIoNotifier.) The notifier's own slot
+// delivers everything queued; without such a child, as on a Qt that works
+// otherwise, nothing is done.
+void afterBlockingWait(QSerialPort& port) {
+    for (QObject* child : port.children())
+        if (child->inherits("QWinOverlappedIoNotifier"))
+            QMetaObject::invokeMethod(child, "_q_notified", Qt::DirectConnection);
+}
+
 // Virtual COM ports, Bluetooth serial links and Wine's pseudo-terminals refuse
 // RTS and DTR with ERROR_NOT_SUPPORTED or ERROR_INVALID_FUNCTION. QSerialPort
 // keeps only the text, so the lines are set once more to read the code; if that
