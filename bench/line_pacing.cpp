@@ -1,20 +1,25 @@
 // What Tarvex puts on the line, for timing at the far end, built for Linux and for
 // Windows alike: the main window on the real serial control and pause sends the
 // echo-off command and whole SMS sequences on COM1, and the modem's byte stamps
-// (tarvex-vmodem --stamps) give the figures. Under Wine the modem's answers never
-// reach the program, so nothing here waits for one.
+// (tarvex-vmodem --stamps) give the figures. Then how soon what the modem says
+// comes back: one character at a time, each echoed by the modem.
 //
 //   tarvex_line_pacing send ATE0_COUNT SMS_COUNT
 //   tarvex_line_pacing figures LABEL STAMPS ATE0_COUNT SMS_COUNT   (one line)
+//   tarvex_line_pacing echoes LABEL COUNT                           (one line)
 
 #include "platform/message_boxes.h"
+#include "platform/qt_serial_control.h"
 #include "ui/frmResult.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -125,6 +130,55 @@ int figures(const QString& label, const QString& path, int echoOffs, int message
     return 0;
 }
 
+// "A", "T", CR over and over, one character per write, on the serial control as
+// the window sets it up; after each write the event loop runs until the modem's
+// echo (and after CR its "\r\nOK\r\n") has arrived, or for at most 500 ms. An
+// answer that takes that long is one the program would only have seen after its
+// next write, or never.
+int echoes(const QString& label, int count) {
+    QtSerialControl port;
+    port.setCommPort(1);
+    port.setRThreshold(1);
+    port.setSettings(QStringLiteral("9600,n,8,1"));
+    try {
+        port.setPortOpen(true);
+    } catch (const SerialError& e) {
+        std::fprintf(stderr, "COM1 does not open: %s\n", e.what());
+        return 1;
+    }
+    qsizetype received = 0;
+    QEventLoop loop;
+    qsizetype expected = 0;
+    QObject::connect(&port, &SerialControl::OnComm, [&] {
+        if (port.CommEvent() == CommEventCode::Receive)
+            received += port.Input().size();
+        if (received >= expected)
+            loop.quit();
+    });
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const QString cycle = QStringLiteral("AT\r");
+    std::vector<double> waits; // ms
+    int late = 0;
+    for (int i = 0; i < count; ++i) {
+        const QString c = cycle.mid(i % cycle.size(), 1);
+        expected += c == QLatin1String("\r") ? 7 : 1;
+        QElapsedTimer clock;
+        clock.start();
+        port.Output(c);
+        if (received < expected) {
+            giveUp.start(500);
+            loop.exec();
+        }
+        waits.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        late += received < expected ? 1 : 0;
+    }
+    std::printf("%-6s | %d | %.3f | %.3f | %.1f | %d |\n", qPrintable(label), count,
+                percentile(waits, 50), percentile(waits, 99), percentile(waits, 100), late);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -134,8 +188,11 @@ int main(int argc, char** argv) {
         return send(args[2].toInt(), args[3].toInt());
     if (args.size() == 6 && args[1] == QLatin1String("figures"))
         return figures(args[2], args[3], args[4].toInt(), args[5].toInt());
+    if (args.size() == 4 && args[1] == QLatin1String("echoes"))
+        return echoes(args[2], args[3].toInt());
     std::fputs("usage: tarvex_line_pacing send ATE0_COUNT SMS_COUNT\n"
-               "       tarvex_line_pacing figures LABEL STAMPS ATE0_COUNT SMS_COUNT\n",
+               "       tarvex_line_pacing figures LABEL STAMPS ATE0_COUNT SMS_COUNT\n"
+               "       tarvex_line_pacing echoes LABEL COUNT\n",
                stderr);
     return 2;
 }
