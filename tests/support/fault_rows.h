@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 namespace tarvex::testing::fault_rows {
 
@@ -53,6 +54,20 @@ inline QList<SmsRow> smsRows() {
          QStringLiteral("SMS Not Sent: SMSC address unknown (CMS ERROR 330)")},
         {"noise between answers", {"--noise-between", "40", "--seed", "5"}, kSmsSend},
     };
+}
+
+// The tables as the data of a QtTest function: columns "args" and "expected".
+inline void addModemTestRows() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("expected");
+    for (const ModemTestRow& row : modemTestRows())
+        QTest::newRow(row.name) << row.args << row.expected;
+}
+inline void addSmsRows() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("expected");
+    for (const SmsRow& row : smsRows())
+        QTest::newRow(row.name) << row.args << row.expected;
 }
 
 // 100 000 random bytes, written when the program's first byte arrives.

@@ -354,12 +354,7 @@ private slots:
         qInfo("vanished and back: GSM Modem OK");
     }
 
-    void modemTestFaults_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QStringList>("expected"); // the texts of every box, in order
-        for (const rows::ModemTestRow& row : rows::modemTestRows())
-            QTest::newRow(row.name) << row.args << row.expected;
-    }
+    void modemTestFaults_data() { rows::addModemTestRows(); }
     void modemTestFaults() {
         QFETCH(QStringList, args);
         QFETCH(QStringList, expected);
@@ -376,12 +371,7 @@ private slots:
               std::chrono::duration<double, std::milli>(shown_.last().at - clicked).count());
     }
 
-    void smsFaults_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("expected");
-        for (const rows::SmsRow& row : rows::smsRows())
-            QTest::newRow(row.name) << row.args << row.expected;
-    }
+    void smsFaults_data() { rows::addSmsRows(); }
     void smsFaults() {
         QFETCH(QStringList, args);
         QFETCH(QString, expected);
