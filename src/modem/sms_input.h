@@ -7,6 +7,11 @@
 
 namespace tarvex {
 
+// The longest destination an SMS can carry: 20 digits (3GPP TS 23.040, TP-DA), and
+// the leading "+" of an international number. Anything longer is a slip of the
+// clipboard, and sending it, paced character by character, would hold the window.
+inline constexpr qsizetype kMaxMobileNumberLength = 21;
+
 bool isValidMobileNumber(const QString& number);
 bool isValidSmsBody(const QString& body);
 

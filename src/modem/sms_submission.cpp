@@ -33,6 +33,13 @@ void frmResult::Command7_Click() {
         boxes_.inform(QStringLiteral("Invalid Mobile Number"));
         return;
     }
+    if (txtMobileNo->text().size() > kMaxMobileNumberLength) {
+        boxes_.inform(QStringLiteral("Invalid Mobile Number: %1 characters, at most %2 fit "
+                                     "in an SMS (20 digits and a leading +)")
+                          .arg(txtMobileNo->text().size())
+                          .arg(kMaxMobileNumberLength));
+        return;
+    }
     if (!isValidSmsBody(txtDat->text())) {
         boxes_.inform(QStringLiteral("Invalid SMS Data"));
         return;
