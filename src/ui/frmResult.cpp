@@ -1,9 +1,12 @@
 #include "frmResult.h"
 
 #include "modem/dialogue_timing.h"
+#include "platform/colour_scheme.h"
 #include "platform/serial_error.h"
 #include "port_list.h"
+#include "window_look.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -30,14 +33,6 @@ QFont makeFont(const QString& family, qreal points, bool bold) {
     return f;
 }
 
-const QColor kDarkBlue(0, 0, 128);
-
-void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-}
-
 QGroupBox* frame(QWidget* container, const QString& caption, const QRect& geometry,
                  const QFont& f) {
     auto* box = new QGroupBox(caption, container);
@@ -58,17 +53,10 @@ QPushButton* button(QWidget* container, const QString& caption, const QRect& geo
     return b;
 }
 
-// A button painted in its own background colour.
-void paintGraphical(QPushButton* b, const QColor& background) {
-    setColour(b, QPalette::Button, background);
-    b->setAutoFillBackground(true);
-}
-
 QLineEdit* textBox(QWidget* container, const QRect& geometry, const QFont& f) {
     auto* box = new QLineEdit(container);
     box->setGeometry(geometry);
     box->setFont(f);
-    setColour(box, QPalette::Text, kDarkBlue);
     return box;
 }
 
@@ -110,7 +98,6 @@ void frmResult::createControls() {
 
     Frame2 =
         frame(this, QStringLiteral("Select Com Port"), twipRect(120, 120, 4455, 735), sansBold);
-    setColour(Frame2, QPalette::WindowText, kDarkBlue);
     Combo1 = new PortList(Frame2);
     Combo1->setEditable(true);
     Combo1->setGeometry(twipRect(240, 240, 975, 315));
@@ -122,21 +109,16 @@ void frmResult::createControls() {
 
     fraResult =
         frame(this, QStringLiteral("Modem Interface"), twipRect(120, 1080, 4455, 2655), sansBold);
-    setColour(fraResult, QPalette::WindowText, kDarkBlue);
     Frame1 =
         frame(fraResult, QStringLiteral("SMS Data "), twipRect(120, 240, 4215, 855), arialFrame);
-    setColour(Frame1, QPalette::WindowText, palette().color(QPalette::WindowText));
     txtDat = textBox(Frame1, twipRect(120, 240, 3975, 375), arialText);
     txtDat->setMaxLength(34);
     Command7 =
         button(fraResult, QStringLiteral("Send SMS"), twipRect(3000, 1680, 1335, 375), arialButton);
-    paintGraphical(Command7, QColor(224, 224, 224));
     cmdTest = button(fraResult, QStringLiteral("Test Modem Communication"),
                      twipRect(120, 2160, 4215, 375), arialButton);
-    paintGraphical(cmdTest, QColor(192, 192, 192));
     fras[1] = frame(fraResult, QStringLiteral("Mobile Number"), twipRect(120, 1200, 1935, 855),
                     arialFrame);
-    setColour(fras[1], QPalette::WindowText, palette().color(QPalette::WindowText));
     txtMobileNo = textBox(fras[1], twipRect(120, 360, 1575, 375), arialText);
 
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -163,8 +145,41 @@ void frmResult::createControls() {
     QWidget::setTabOrder(connect, Combo1);
     txtMobileNo->setFocus();
 
+    applyLook();
     Timer1.setInterval(kReplyTimeout);
     smsTimer_.setInterval(kSmsOutcomeTimeout);
+}
+
+// The colours the scheme calls for, set whole each time: what an earlier scheme set
+// does not linger, and a switch lands where a start in the new scheme would.
+void frmResult::applyLook() {
+    const WindowLook look =
+        lookFor(QApplication::palette(this), colour_scheme::systemHighContrast());
+    setPalette(look.form);
+    Frame2->setPalette(look.accentCaptions);
+    fraResult->setPalette(look.accentCaptions);
+    Frame1->setPalette(look.plainCaptions);
+    fras[1]->setPalette(look.plainCaptions);
+    txtDat->setPalette(look.textBoxes);
+    txtMobileNo->setPalette(look.textBoxes);
+    Command7->setPalette(look.sendButton);
+    cmdTest->setPalette(look.testButton);
+    Command7->setAutoFillBackground(look.graphicalFaces);
+    cmdTest->setAutoFillBackground(look.graphicalFaces);
+}
+
+bool frmResult::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::ApplicationPaletteChange: // a desktop's scheme switch, qt6ct's
+    case QEvent::ThemeChange:              // Windows' light, dark and contrast themes
+    case QEvent::StyleChange:
+        applyLook();
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void frmResult::wireEvents() {

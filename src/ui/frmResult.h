@@ -85,10 +85,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override; // Form_Unload
+    bool event(QEvent* event) override;
 
 private:
     void createControls();
     void wireEvents();
+    void applyLook();
     template <typename Handler> void handlerBoundary(Handler&& handler);
     void onPlatformError(const SerialError& error);
     void onDeviceLost(const QString& report);

@@ -1,0 +1,233 @@
+// The main window read from its rendered pixels in every scheme a desktop may give
+// it: each text against what it is drawn on, a scheme switched while the window is
+// open, and the light look left exactly as it was.
+
+#include "fake_world.h"
+#include "ui/window_look.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTest>
+#include <functional>
+#include <map>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+QPalette schemeOf(const QColor& window, const QColor& text, const QColor& base,
+                  const QColor& button, const QColor& highlight) {
+    QPalette p(button, window);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                            QPalette::BrightText, QPalette::HighlightedText})
+        p.setColor(role, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, base);
+    p.setColor(QPalette::Highlight, highlight);
+    return p;
+}
+
+// The scheme the application started in: the light one of its platform and style.
+QPalette& startingScheme() {
+    static QPalette scheme;
+    return scheme;
+}
+
+// The schemes a technician's desktop hands over: the light one the application
+// started in, a dark one as KDE or qt6ct has it, white on black with a yellow
+// selection, and two broken ones.
+std::map<QString, QPalette> schemes() {
+    const QColor grey(128, 128, 128);
+    return {
+        {QStringLiteral("light"), startingScheme()},
+        {QStringLiteral("dark"),
+         schemeOf(QColor(53, 53, 53), QColor(238, 238, 238), QColor(35, 35, 35), QColor(60, 60, 60),
+                  QColor(42, 130, 218))},
+        {QStringLiteral("high contrast"),
+         schemeOf(Qt::black, Qt::white, Qt::black, Qt::black, Qt::yellow)},
+        {QStringLiteral("text as background"), schemeOf(grey, grey, grey, grey, grey)},
+        {QStringLiteral("transparent"), schemeOf(Qt::transparent, Qt::transparent, Qt::transparent,
+                                                 Qt::transparent, Qt::transparent)},
+    };
+}
+
+struct Reading {
+    QColor text;
+    QColor background;
+    double ratio = 0;
+};
+
+// A text read from pixels: the window rendered with it and without it. Where the two
+// differ on what was plain background, the pixels are the text's; the one that
+// stands out most from that background is the text's colour.
+Reading read(QWidget& window, const std::function<void(bool)>& show) {
+    const QImage with = window.grab().toImage();
+    show(false);
+    const QImage without = window.grab().toImage();
+    show(true);
+    std::map<QRgb, int> under;
+    for (int y = 0; y < with.height(); ++y)
+        for (int x = 0; x < with.width(); ++x)
+            if (with.pixel(x, y) != without.pixel(x, y))
+                ++under[without.pixel(x, y)];
+    Reading reading;
+    if (under.empty())
+        return reading; // nothing drawn: no text at all
+    const QRgb ground = std::max_element(under.begin(), under.end(), [](auto& a, auto& b) {
+                            return a.second < b.second;
+                        })->first;
+    reading.background = QColor(ground);
+    for (int y = 0; y < with.height(); ++y)
+        for (int x = 0; x < with.width(); ++x) {
+            if (without.pixel(x, y) != ground || with.pixel(x, y) == ground)
+                continue;
+            const double ratio = contrastRatio(QColor(with.pixel(x, y)), reading.background);
+            if (ratio > reading.ratio) {
+                reading.ratio = ratio;
+                reading.text = QColor(with.pixel(x, y));
+            }
+        }
+    return reading;
+}
+
+// Every text of the window, and how to take it away and put it back.
+std::map<QString, std::function<void(bool)>> texts(frmResult& w) {
+    const auto caption = [](QGroupBox* box) {
+        return
+            [box, title = box->title()](bool shown) { box->setTitle(shown ? title : QString()); };
+    };
+    const auto button = [](QPushButton* b) {
+        return [b, text = b->text()](bool shown) { b->setText(shown ? text : QString()); };
+    };
+    const auto box = [](QLineEdit* e) {
+        return [e, text = e->text()](bool shown) { e->setText(shown ? text : QString()); };
+    };
+    QComboBox* ports = w.Combo1;
+    return {
+        {QStringLiteral("Select Com Port"), caption(w.Frame2)},
+        {QStringLiteral("Modem Interface"), caption(w.fraResult)},
+        {QStringLiteral("SMS Data"), caption(w.Frame1)},
+        {QStringLiteral("Mobile Number"), caption(w.fras[1])},
+        {QStringLiteral("number box"), box(w.txtMobileNo)},
+        {QStringLiteral("body box"), box(w.txtDat)},
+        {QStringLiteral("Connect"), button(w.connect)},
+        {QStringLiteral("Send SMS"), button(w.Command7)},
+        {QStringLiteral("Test Modem Communication"), button(w.cmdTest)},
+        {QStringLiteral("port list"),
+         [ports, text = ports->currentText()](bool shown) {
+             ports->setEditText(shown ? text : QString());
+         }},
+    };
+}
+
+QString looksDir() {
+    return QStringLiteral(TARVEX_LOOKS_DIR);
+}
+
+} // namespace
+
+class TestWindowLook : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { startingScheme() = QApplication::palette(); }
+    void init() { QApplication::setPalette(schemes().at(QStringLiteral("light"))); }
+    void cleanup() {
+        world_.reset();
+        QApplication::setPalette(schemes().at(QStringLiteral("light")));
+    }
+
+    void everyTextReads_data() {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<double>("minimum");
+        QTest::newRow("light") << "light" << kMinimumTextContrast;
+        QTest::newRow("dark") << "dark" << kMinimumTextContrast;
+        QTest::newRow("high contrast") << "high contrast" << 7.0;
+        QTest::newRow("text as background") << "text as background" << kMinimumTextContrast;
+        QTest::newRow("transparent") << "transparent" << kMinimumTextContrast;
+    }
+    void everyTextReads() {
+        QFETCH(QString, scheme);
+        QFETCH(double, minimum);
+        const QPalette palette = schemes().at(scheme);
+        frmResult& w = open(palette);
+        for (const auto& [name, show] : texts(w)) {
+            const Reading r = read(w, show);
+            QVERIFY2(r.ratio >= minimum,
+                     qPrintable(QStringLiteral("%1: %2 on %3, %4:1")
+                                    .arg(name, r.text.name(), r.background.name())
+                                    .arg(r.ratio, 0, 'f', 2)));
+            if (scheme == QLatin1String("high contrast")) // the scheme's text, nothing of ours
+                QCOMPARE(r.text, palette.color(QPalette::WindowText));
+        }
+        if (scheme == QLatin1String("dark")) // dark like its neighbours, not a light island
+            QVERIFY(relativeLuminance(w.grab().toImage().pixelColor(2, 2)) < 0.1);
+    }
+
+    // A switch while the window is open lands exactly where a start in the new
+    // scheme does.
+    void followsASwitch_data() {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::newRow("light to dark") << "light"
+                                       << "dark";
+        QTest::newRow("dark to light") << "dark"
+                                       << "light";
+        QTest::newRow("light to high contrast") << "light"
+                                                << "high contrast";
+        QTest::newRow("high contrast to dark") << "high contrast"
+                                               << "dark";
+        QTest::newRow("dark to high contrast to light") << "dark"
+                                                        << "light";
+    }
+    void followsASwitch() {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        const QImage started = open(schemes().at(to)).grab().toImage();
+        frmResult& w = open(schemes().at(from));
+        if (QByteArray(QTest::currentDataTag()).contains("to high contrast to"))
+            QApplication::setPalette(schemes().at(QStringLiteral("high contrast")));
+        QApplication::setPalette(schemes().at(to));
+        QCoreApplication::sendPostedEvents(); // the news of it, as the event loop would
+        QCOMPARE(w.grab().toImage(), started);
+    }
+
+    // The light scheme keeps the look the window has always had, to the pixel.
+    void lightLookUnchanged() {
+        const QString name = QStringLiteral("light-%1-qt%2.%3.png")
+                                 .arg(QApplication::style()->name())
+                                 .arg(QT_VERSION_MAJOR)
+                                 .arg(QT_VERSION_MINOR);
+        const QImage reference(QDir(looksDir()).filePath(name));
+        const QImage now = open(schemes().at(QStringLiteral("light"))).grab().toImage();
+        if (now.convertToFormat(QImage::Format_RGB32) !=
+            reference.convertToFormat(QImage::Format_RGB32)) {
+            now.save(name); // beside the test, to compare by eye
+            QFAIL(qPrintable(QStringLiteral("%1/%2 differs or is missing; saved as rendered")
+                                 .arg(looksDir(), name)));
+        }
+    }
+
+private:
+    frmResult& open(const QPalette& scheme) {
+        QApplication::setPalette(scheme);
+        world_ = std::make_unique<FakeWorld>();
+        world_->window->txtDat->setText(QStringLiteral("Hello"));
+        // Shown, as the program's is: Qt tells a window of a new scheme through an
+        // event it posts to the window's platform window, which a hidden one lacks.
+        world_->window->show();
+        return *world_->window;
+    }
+
+    std::unique_ptr<FakeWorld> world_;
+};
+
+QTEST_MAIN(TestWindowLook)
+#include "tst_window_look.moc"
