@@ -138,10 +138,27 @@ class TestWindowLook : public QObject {
 
 private slots:
     void initTestCase() { startingScheme() = QApplication::palette(); }
-    void init() { QApplication::setPalette(schemes().at(QStringLiteral("light"))); }
     void cleanup() {
         world_.reset();
-        QApplication::setPalette(schemes().at(QStringLiteral("light")));
+        QApplication::setPalette(startingScheme());
+    }
+
+    // The scheme the system gives at start, untouched: on Windows its light, dark or
+    // contrast theme in its own style. TARVEX_LOOK_EXPECTED (light or dark) says
+    // which one the system was set to.
+    void asStarted() {
+        frmResult& w = *(world_ = std::make_unique<FakeWorld>())->window;
+        w.txtDat->setText(QStringLiteral("Hello"));
+        w.show();
+        verifyEveryText(w, QStringLiteral("as started"), kMinimumTextContrast);
+        const double ground = relativeLuminance(w.grab().toImage().pixelColor(2, 2));
+        const QByteArray expected = qgetenv("TARVEX_LOOK_EXPECTED");
+        if (expected == "dark") // dark like its neighbours, not a light island
+            QVERIFY2(ground < 0.1, qPrintable(QString::number(ground)));
+        else if (expected == "light")
+            QVERIFY2(ground > 0.5, qPrintable(QString::number(ground)));
+        else
+            QVERIFY2(expected.isEmpty(), expected.constData());
     }
 
     void everyTextReads_data() {
@@ -158,16 +175,12 @@ private slots:
         QFETCH(double, minimum);
         const QPalette palette = schemes().at(scheme);
         frmResult& w = open(palette);
-        for (const auto& [name, show] : texts(w)) {
-            const Reading r = read(w, show);
-            QVERIFY2(r.ratio >= minimum,
-                     qPrintable(QStringLiteral("%1: %2 on %3, %4:1")
-                                    .arg(name, r.text.name(), r.background.name())
-                                    .arg(r.ratio, 0, 'f', 2)));
-            if (scheme == QLatin1String("high contrast")) // the scheme's text, nothing of ours
-                QCOMPARE(r.text, palette.color(QPalette::WindowText));
+        verifyEveryText(w, scheme, minimum);
+        if (scheme == QLatin1String("high contrast")) { // the scheme's text, nothing of ours
+            for (const auto& [name, show] : texts(w))
+                QCOMPARE(read(w, show).text, palette.color(QPalette::WindowText));
         }
-        if (scheme == QLatin1String("dark")) // dark like its neighbours, not a light island
+        if (scheme == QLatin1String("dark"))
             QVERIFY(relativeLuminance(w.grab().toImage().pixelColor(2, 2)) < 0.1);
     }
 
@@ -216,6 +229,21 @@ private slots:
     }
 
 private:
+    // Every text reaches `minimum`. With TARVEX_LOOKS_OUT set, the rendering is kept
+    // there as <scheme>.png, for the README.
+    void verifyEveryText(frmResult& w, const QString& scheme, double minimum) {
+        for (const auto& [name, show] : texts(w)) {
+            const Reading r = read(w, show);
+            QVERIFY2(r.ratio >= minimum,
+                     qPrintable(QStringLiteral("%1: %2 on %3, %4:1")
+                                    .arg(name, r.text.name(), r.background.name())
+                                    .arg(r.ratio, 0, 'f', 2)));
+        }
+        const QString out = qEnvironmentVariable("TARVEX_LOOKS_OUT");
+        if (!out.isEmpty())
+            QVERIFY(w.grab().save(QDir(out).filePath(scheme + QStringLiteral(".png"))));
+    }
+
     frmResult& open(const QPalette& scheme) {
         QApplication::setPalette(scheme);
         world_ = std::make_unique<FakeWorld>();
