@@ -10,6 +10,7 @@
 
 #include "platform/message_boxes.h"
 #include "platform/qt_serial_control.h"
+#include "recording_message_boxes.h"
 #include "ui/frmResult.h"
 
 #include <QApplication>

@@ -6,6 +6,7 @@
 #include "platform/serial_control.h"
 #include "process_stats.h"
 #include "pty_link.h"
+#include "recording_message_boxes.h"
 #include "ui/frmResult.h"
 
 #include <QApplication>

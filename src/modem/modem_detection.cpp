@@ -1,21 +1,15 @@
 // "Test Modem Communication": send AT, watch for OK, and give up after the reply time-out.
 
 #include "dialogue_timing.h"
+#include "line_characters.h"
 #include "ui/frmResult.h"
 
 namespace tarvex {
-namespace {
-
-const QString kCrLf = QStringLiteral("\r\n");
-
-} // namespace
 
 void frmResult::cmdTest_Click() {
     flags_.DetectDone = false;
-    if (!flags_.PortConnected) {
-        boxes_.inform(QStringLiteral("Connect ComPort"));
+    if (!requireConnection())
         return;
-    }
     flags_.ModemFound = false;
     // An "O" left over from earlier traffic still counts: GotO is not reset.
     sendAttention();
@@ -60,11 +54,8 @@ void frmResult::Timer1_Timer() {
     // command's answer must be recognised all the same.
     flags_.ModemFound = false;
     flags_.DetectDone = false;
-    if (!flags_.PortConnected) {
-        // The device went away while the question was open.
-        boxes_.inform(QStringLiteral("Connect ComPort"));
+    if (!requireConnection()) // the device went away while the question was open
         return;
-    }
     sendAttention();
     Timer1.setEnabled(true);
 }

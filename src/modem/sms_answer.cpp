@@ -1,5 +1,6 @@
 #include "sms_answer.h"
 
+#include "line_characters.h"
 #include "sms_errors.h"
 
 #include <QRegularExpression>
@@ -10,8 +11,6 @@ namespace {
 // No answer line of a modem comes near this; longer ones are noise and are
 // dropped rather than collected without bound.
 constexpr qsizetype kMaxLineLength = 256;
-
-constexpr QChar kCtrlZ = QChar(26);
 
 } // namespace
 

@@ -7,6 +7,9 @@
 
 namespace tarvex {
 
+// What the number box starts with, and returns to once an SMS has gone.
+inline const QString kNumberPrefix = QStringLiteral("+91");
+
 // The longest destination an SMS can carry: 20 digits (3GPP TS 23.040, TP-DA), and
 // the leading "+" of an international number. Anything longer is a slip of the
 // clipboard, and sending it, paced character by character, would hold the window.

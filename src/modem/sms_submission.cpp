@@ -1,6 +1,7 @@
 // "Send SMS": text mode, the destination, the body; then the modem's verdict.
 
 #include "dialogue_timing.h"
+#include "line_characters.h"
 #include "sms_input.h"
 #include "ui/frmResult.h"
 
@@ -10,17 +11,13 @@
 namespace tarvex {
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 constexpr QChar kQuote = QLatin1Char('"');
-constexpr QChar kCtrlZ = QChar(26);
 
 } // namespace
 
 void frmResult::Command7_Click() {
-    if (!flags_.PortConnected) {
-        boxes_.inform(QStringLiteral("Connect ComPort"));
+    if (!requireConnection())
         return;
-    }
     if (txtMobileNo->text().isEmpty()) {
         boxes_.inform(QStringLiteral("Enter Mobile Number"));
         return;
@@ -66,7 +63,7 @@ void frmResult::finishSms(const SmsOutcome& outcome) {
     smsTimer_.setEnabled(false);
     if (outcome.accepted) {
         boxes_.inform(QStringLiteral("SMS Send"));
-        txtMobileNo->setText(QStringLiteral("+91"));
+        txtMobileNo->setText(kNumberPrefix);
         txtDat->setText(QString());
     } else {
         // The typed number and text stay for another try.

@@ -3,7 +3,6 @@
 // serial notifications keep arriving while the operator reads it.
 
 #include <QString>
-#include <QStringList>
 
 namespace tarvex {
 
@@ -26,19 +25,6 @@ public:
     void inform(const QString& text) override;
     bool ask(const QString& caption, const QString& text) override;
     void report(const QString& text) override;
-};
-
-// Records every message instead of showing it and answers questions No: for driving
-// the window without an operator (soak runs, benchmarks).
-class RecordingMessageBoxes final : public MessageBoxes {
-public:
-    void inform(const QString& text) override { texts.append(text); }
-    bool ask(const QString&, const QString& text) override {
-        texts.append(text);
-        return false;
-    }
-    void report(const QString& text) override { texts.append(text); }
-    QStringList texts;
 };
 
 } // namespace tarvex

@@ -25,10 +25,15 @@ QString deviceForPort(int port) {
     return defaultDeviceForPort(port);
 }
 
+QString portLabel(int port, const QString& device) {
+    const QString name = comName(port);
+    return device.isEmpty() || device == name ? name : QStringLiteral("%1 (%2)").arg(name, device);
+}
+
 QString describePort(int port) {
     if (port < kFirstPort || port > kLastPort)
         return comName(port);
-    return QStringLiteral("%1 (%2)").arg(comName(port), deviceForPort(port));
+    return portLabel(port, deviceForPort(port));
 }
 
 namespace {

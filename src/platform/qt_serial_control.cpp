@@ -45,10 +45,7 @@ QtSerialControl::QtSerialControl(QObject* parent)
 }
 
 QString QtSerialControl::portDescription() const {
-    // On Windows the device is the port's own name: no need to say it twice.
-    const QString name = comName(commPort_);
-    return device_.isEmpty() || device_ == name ? name
-                                                : QStringLiteral("%1 (%2)").arg(name, device_);
+    return portLabel(commPort_, device_);
 }
 
 void QtSerialControl::fail(SerialError::Kind kind, const QString& cause) const {

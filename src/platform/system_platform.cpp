@@ -1,6 +1,5 @@
-#include "modFunctions.h"
 #include "qt_serial_control.h"
-#include "ui/frmResult.h"
+#include "window_platform.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 #include "frmResult.h"
 
 #include "modem/dialogue_timing.h"
+#include "modem/sms_input.h"
 #include "platform/colour_scheme.h"
 #include "platform/serial_error.h"
 #include "port_list.h"
@@ -209,14 +210,14 @@ void frmResult::wireEvents() {
 }
 
 void frmResult::Form_Load() {
-    txtMobileNo->setText(QStringLiteral("+91"));
+    txtMobileNo->setText(kNumberPrefix);
     flags_.GotO = false;
     flags_.ModemFound = false;
     flags_.PortConnected = false;
     flags_.DetectDone = false;
     Timer1.setEnabled(false);
-    for (int port = 1; port <= 40; ++port)
-        Combo1->addItem(QStringLiteral("COM%1").arg(port));
+    for (int port = kFirstPort; port <= kLastPort; ++port)
+        Combo1->addItem(comName(port));
     Combo1->setCurrentIndex(0);
 }
 
@@ -257,6 +258,13 @@ void frmResult::onPlatformError(const SerialError& error) {
         report += QLatin1Char('\n') + presentPorts(ports_.ports());
     }
     boxes_.report(report);
+}
+
+bool frmResult::requireConnection() {
+    if (flags_.PortConnected)
+        return true;
+    boxes_.inform(QStringLiteral("Connect ComPort"));
+    return false;
 }
 
 void frmResult::Sleep(std::chrono::milliseconds duration) {

@@ -3,17 +3,11 @@
 // reply timer and the state flags. The modem dialogue runs in its handlers.
 
 #include "modem/sms_answer.h"
-#include "platform/message_boxes.h"
-#include "platform/modFunctions.h"
-#include "platform/port_names.h"
-#include "platform/serial_control.h"
 #include "platform/state_flag.h"
-#include "platform/timer.h"
+#include "platform/window_platform.h"
 
 #include <QWidget>
-#include <functional>
 #include <map>
-#include <memory>
 
 class QComboBox;
 class QGroupBox;
@@ -23,22 +17,6 @@ class QPushButton;
 namespace tarvex {
 
 class SerialError;
-
-// Everything the window needs from outside, so tests can put fakes in its place.
-struct WindowPlatform {
-    std::unique_ptr<SerialControl> serial;
-    std::unique_ptr<Pause> pause;
-    std::unique_ptr<MessageBoxes> boxes;
-    std::unique_ptr<Timer> replyTimer;
-    std::unique_ptr<Timer> smsTimer;
-    // What each entry of the port list stands for, looked up without opening anything.
-    std::unique_ptr<PortDirectory> ports;
-    // Ends the process at once, without further handlers.
-    std::function<void()> endProcess;
-
-    // The real serial port, sleep, message boxes and timers.
-    static WindowPlatform system();
-};
 
 struct StateFlags {
     StateFlag GotO;
@@ -94,6 +72,8 @@ private:
     template <typename Handler> void handlerBoundary(Handler&& handler);
     void onPlatformError(const SerialError& error);
     void onDeviceLost(const QString& report);
+    // True when the port is open; otherwise the operator is told to connect first.
+    bool requireConnection();
     void Sleep(std::chrono::milliseconds duration);
     void sendAttention();
     void smsTimer_Timer();

@@ -6,6 +6,7 @@
 
 #include "platform/message_boxes.h"
 #include "process_stats.h"
+#include "recording_message_boxes.h"
 #include "ui/frmResult.h"
 
 #include <QApplication>

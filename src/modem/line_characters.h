@@ -1,0 +1,13 @@
+#pragma once
+// The characters that frame what goes to the modem.
+
+#include <QString>
+
+namespace tarvex {
+
+// Ends every command.
+inline const QString kCrLf = QStringLiteral("\r\n");
+// Ends an SMS body in text mode; in an answer it can only be an echo of one.
+inline constexpr QChar kCtrlZ = QChar(26);
+
+} // namespace tarvex
