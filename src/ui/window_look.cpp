@@ -19,8 +19,8 @@ constexpr double kTestLift = 0.14;
 constexpr float kAccentHue = 240.0f / 360.0f;
 constexpr float kTintSaturation = 0.25f;
 // Styles shade a face up to this much lighter than its colour (Fusion's gradient
-// starts at 124 %); a face is chosen so that its text reads even there.
-constexpr int kStyleShading = 130;
+// starts at 124 % and rounds up further); a face is chosen so that its text reads even there.
+constexpr int kStyleShading = 150;
 // A colour chosen anew aims above the minimum, so that the smoothed edges of its
 // letters still read.
 constexpr double kChosenContrast = 5.5;
