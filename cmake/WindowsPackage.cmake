@@ -1,6 +1,7 @@
 # The Windows side of the executable: a GUI program with its icon and version
 # resources, and a zip that runs on a bare Windows: tarvex.exe, the Qt and MinGW
-# runtime DLLs and the plugins it loads, in build-windows/tarvex-<version>-windows-x64.zip.
+# runtime DLLs and the plugins it loads, in build-windows/tarvex-<version>-windows-x64.zip;
+# and the same files as an installer, tarvex-<version>-windows-x64.msi.
 
 function(tarvex_windows_resources target)
     set(TARVEX_ICO ${CMAKE_CURRENT_BINARY_DIR}/tarvex.ico)
@@ -84,6 +85,41 @@ function(tarvex_windows_zip target)
         COMMENT "Packing ${name}.zip"
         VERBATIM)
     add_custom_target(windows_zip ALL DEPENDS ${zip})
+    tarvex_windows_msi()
+endfunction()
+
+# The installer, from the folder staged for the zip: cmake/MsiFiles.cmake lists its
+# files into tarvex-files.wxi, cmake/tarvex.wxs.in says where they go, and wixl
+# (msitools) builds the MSI on Linux. Both stay in build-windows/msi, where
+# scripts/test-wine-msi builds a higher version from them.
+function(tarvex_windows_msi)
+    find_program(TARVEX_WIXL wixl)
+    if(NOT TARVEX_WIXL)
+        message(WARNING "No wixl (Debian package wixl): the Windows installer is not built.")
+        return()
+    endif()
+    set(name tarvex-${PROJECT_VERSION}-windows-x64)
+    set(zip ${PROJECT_BINARY_DIR}/${name}.zip)
+    set(msi ${PROJECT_BINARY_DIR}/${name}.msi)
+    set(work ${PROJECT_BINARY_DIR}/msi)
+    file(GLOB earlier ${PROJECT_BINARY_DIR}/tarvex-*-windows-x64.msi)
+    list(REMOVE_ITEM earlier ${msi})
+    if(earlier)
+        file(REMOVE ${earlier})
+    endif()
+    set(stage ${PROJECT_BINARY_DIR}/${name})
+    set(TARVEX_ICO ${CMAKE_CURRENT_BINARY_DIR}/tarvex.ico)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/tarvex.wxs.in ${work}/tarvex.wxs @ONLY)
+    add_custom_command(OUTPUT ${msi}
+        COMMAND ${CMAKE_COMMAND} -D STAGE=${stage} -D OUT=${work}/tarvex-files.wxi
+                -P ${PROJECT_SOURCE_DIR}/cmake/MsiFiles.cmake
+        COMMAND ${TARVEX_WIXL} --arch x64 --define Version=${PROJECT_VERSION} --output ${msi}
+                ${work}/tarvex.wxs
+        # The zip's command stages the files afresh each time it runs.
+        DEPENDS ${zip} ${work}/tarvex.wxs ${TARVEX_ICO} ${PROJECT_SOURCE_DIR}/cmake/MsiFiles.cmake
+        COMMENT "Building ${name}.msi"
+        VERBATIM)
+    add_custom_target(windows_msi ALL DEPENDS ${msi})
 endfunction()
 
 # The suites run where they are built, so what they load goes beside them, the
