@@ -3,27 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace tarvex::bench {
 
 PtyLink::PtyLink() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-        throw std::runtime_error("cannot open a pseudo-terminal");
-    path_ = ::ptsname(master_);
-    // Held open for the link's life: without a slave open the master reports a
-    // hang-up on every poll, and the reader would spin between two programs' opens.
-    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    ::tcgetattr(slave_, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave_, TCSANOW, &tio);
     if (::pipe(wake_) != 0)
         throw std::runtime_error("cannot make a pipe");
     thread_ = std::thread([this] { run(); });
@@ -33,7 +19,7 @@ PtyLink::~PtyLink() {
     const char stop = 'q';
     (void)!::write(wake_[1], &stop, 1);
     thread_.join();
-    for (const int fd : {wake_[0], wake_[1], slave_, master_})
+    for (const int fd : {wake_[0], wake_[1]})
         ::close(fd);
 }
 
@@ -49,7 +35,7 @@ void PtyLink::setRecording(bool on) {
 
 void PtyLink::write(std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+        const ssize_t n = ::write(pty_.master(), bytes.data(), bytes.size());
         if (n < 0 && errno != EINTR && errno != EAGAIN)
             return;
         if (n > 0)
@@ -83,14 +69,14 @@ bool PtyLink::waitForCount(std::size_t n, std::chrono::milliseconds timeout) con
 }
 
 void PtyLink::run() {
-    pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {wake_[0], POLLIN, 0}};
     char buffer[4096];
     for (;;) {
         if (::poll(fds, 2, -1) < 0)
             continue;
         if (fds[1].revents)
             return;
-        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        const ssize_t n = ::read(pty_.master(), buffer, sizeof buffer);
         const auto at = Clock::now();
         if (n <= 0)
             continue;

@@ -3,6 +3,8 @@
 // stamps every byte the moment it can be read, and may answer at once from that
 // thread, as a modem would, without waiting for the user-interface thread.
 
+#include "pty.h"
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -31,7 +33,7 @@ public:
     PtyLink(const PtyLink&) = delete;
     PtyLink& operator=(const PtyLink&) = delete;
 
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return pty_.slavePath(); }
     void setOnByte(OnByte onByte);
     // Set false for floods nobody answers: nothing is recorded then.
     void setRecording(bool on);
@@ -47,10 +49,8 @@ public:
 private:
     void run();
 
-    int master_ = -1;
-    int slave_ = -1;
+    Pty pty_;
     int wake_[2] = {-1, -1};
-    std::string path_;
     mutable std::mutex mutex_;
     std::vector<Arrival> arrivals_;
     OnByte onByte_;

@@ -1,27 +1,13 @@
 #include "pty_peer.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace tarvex::testing {
 
 PtyPeer::PtyPeer() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-        throw std::runtime_error("cannot open a pseudo-terminal");
-    path_ = QString::fromLocal8Bit(::ptsname(master_));
-    // Raw from the start, so nothing is echoed back before the port is configured.
-    const int slave = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::close(slave);
     if (::pipe(wake_) != 0)
         throw std::runtime_error("cannot make a pipe");
     thread_ = std::thread([this] { run(); });
@@ -33,7 +19,6 @@ PtyPeer::~PtyPeer() {
     thread_.join();
     ::close(wake_[0]);
     ::close(wake_[1]);
-    ::close(master_);
 }
 
 void PtyPeer::setResponder(Responder responder) {
@@ -44,7 +29,8 @@ void PtyPeer::setResponder(Responder responder) {
 void PtyPeer::write(const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.constData() + done, size_t(bytes.size() - done));
+        const ssize_t n =
+            ::write(pty_.master(), bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno != EINTR && errno != EAGAIN)
             return;
         if (n > 0)
@@ -63,7 +49,7 @@ bool PtyPeer::waitForReceived(qsizetype count, std::chrono::milliseconds timeout
 }
 
 void PtyPeer::run() {
-    pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {wake_[0], POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 2, -1) < 0 && errno == EINTR)
             continue;
@@ -71,7 +57,7 @@ void PtyPeer::run() {
             return;
         // Bytes written just before the port closed are still read after the hang-up.
         char byte = 0;
-        if ((fds[0].revents & POLLIN) == 0 || ::read(master_, &byte, 1) != 1) {
+        if ((fds[0].revents & POLLIN) == 0 || ::read(pty_.master(), &byte, 1) != 1) {
             if (fds[0].revents & POLLHUP) {
                 // Closed at the other end and drained: wait for it to open again.
                 ::poll(&fds[1], 1, 10);

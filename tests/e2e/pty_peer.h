@@ -2,6 +2,8 @@
 // The far end of a real pseudo-terminal: records every byte as it arrives and
 // answers from a script, on a thread of its own.
 
+#include "pty.h"
+
 #include <QByteArray>
 #include <QString>
 #include <chrono>
@@ -23,7 +25,7 @@ public:
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
 
-    QString devicePath() const { return path_; }
+    QString devicePath() const { return QString::fromStdString(pty_.slavePath()); }
     void setResponder(Responder responder);
     // Bytes that end a line besides CR; Ctrl-Z ends the SMS body.
     void write(const QByteArray& bytes);
@@ -35,9 +37,8 @@ public:
 private:
     void run();
 
-    int master_ = -1;
+    Pty pty_;
     int wake_[2] = {-1, -1};
-    QString path_;
     mutable std::mutex mutex_;
     mutable std::condition_variable arrived_;
     QByteArray received_;

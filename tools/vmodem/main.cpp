@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 using namespace tarvex::vmodem;
+using tarvex::Link;
+using tarvex::Pty;
 
 namespace {
 

@@ -1,12 +1,14 @@
 #pragma once
+// A pseudo-terminal pair, raw, for whatever plays the device on it: the virtual
+// modem, the end-to-end suites' peer and the benchmarks' link.
 
 #include <string>
 
-namespace tarvex::vmodem {
+namespace tarvex {
 
-// The modem end of a pseudo-terminal. Keeps a descriptor of the client end
-// open itself, so a client closing and reopening the device does not hang up
-// the master (which would make poll() report POLLHUP without pause).
+// The device end of a pseudo-terminal, non-blocking. Keeps a descriptor of the
+// client end open itself, so a client closing and reopening the device does not
+// hang up the master (which would make poll() report POLLHUP without pause).
 class Pty {
 public:
     Pty(); // throws std::system_error
@@ -40,4 +42,4 @@ private:
     std::string target_;
 };
 
-} // namespace tarvex::vmodem
+} // namespace tarvex

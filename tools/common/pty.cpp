@@ -9,7 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace tarvex::vmodem {
+namespace tarvex {
 
 namespace {
 
@@ -39,8 +39,8 @@ Pty::Pty() {
     if (slave_ < 0) {
         fail("open pty slave");
     }
-    // Raw: the line discipline must neither echo nor cook what the client
-    // sends; echo is the modem's job and is switched by ATE.
+    // Raw from the start: the line discipline must neither echo nor cook what the
+    // client sends; echo is the device's job (a modem switches it with ATE).
     termios tio{};
     if (tcgetattr(slave_, &tio) != 0) {
         fail("tcgetattr");
@@ -91,4 +91,4 @@ Link::~Link() {
     }
 }
 
-} // namespace tarvex::vmodem
+} // namespace tarvex
