@@ -4,23 +4,17 @@
 #include <cerrno>
 #include <cmath>
 #include <poll.h>
-#include <stdexcept>
 #include <unistd.h>
 
 namespace tarvex::bench {
 
 PtyLink::PtyLink() {
-    if (::pipe(wake_) != 0)
-        throw std::runtime_error("cannot make a pipe");
     thread_ = std::thread([this] { run(); });
 }
 
 PtyLink::~PtyLink() {
-    const char stop = 'q';
-    (void)!::write(wake_[1], &stop, 1);
+    stopPipe_.stop();
     thread_.join();
-    for (const int fd : {wake_[0], wake_[1]})
-        ::close(fd);
 }
 
 void PtyLink::setOnByte(OnByte onByte) {
@@ -69,7 +63,7 @@ bool PtyLink::waitForCount(std::size_t n, std::chrono::milliseconds timeout) con
 }
 
 void PtyLink::run() {
-    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {stopPipe_.fd(), POLLIN, 0}};
     char buffer[4096];
     for (;;) {
         if (::poll(fds, 2, -1) < 0)

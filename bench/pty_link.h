@@ -50,7 +50,7 @@ private:
     void run();
 
     Pty pty_;
-    int wake_[2] = {-1, -1};
+    StopPipe stopPipe_;
     mutable std::mutex mutex_;
     std::vector<Arrival> arrivals_;
     OnByte onByte_;

@@ -2,23 +2,17 @@
 
 #include <cerrno>
 #include <poll.h>
-#include <stdexcept>
 #include <unistd.h>
 
 namespace tarvex::testing {
 
 PtyPeer::PtyPeer() {
-    if (::pipe(wake_) != 0)
-        throw std::runtime_error("cannot make a pipe");
     thread_ = std::thread([this] { run(); });
 }
 
 PtyPeer::~PtyPeer() {
-    const char stop = 'q';
-    (void)!::write(wake_[1], &stop, 1);
+    stopPipe_.stop();
     thread_.join();
-    ::close(wake_[0]);
-    ::close(wake_[1]);
 }
 
 void PtyPeer::setResponder(Responder responder) {
@@ -49,7 +43,7 @@ bool PtyPeer::waitForReceived(qsizetype count, std::chrono::milliseconds timeout
 }
 
 void PtyPeer::run() {
-    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {stopPipe_.fd(), POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 2, -1) < 0 && errno == EINTR)
             continue;

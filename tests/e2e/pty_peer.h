@@ -38,7 +38,7 @@ private:
     void run();
 
     Pty pty_;
-    int wake_[2] = {-1, -1};
+    StopPipe stopPipe_;
     mutable std::mutex mutex_;
     mutable std::condition_variable arrived_;
     QByteArray received_;

@@ -70,6 +70,22 @@ void Pty::close() {
     }
 }
 
+StopPipe::StopPipe() {
+    if (::pipe(fds_) != 0) {
+        fail("pipe");
+    }
+}
+
+StopPipe::~StopPipe() {
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+}
+
+void StopPipe::stop() {
+    const char stop = 'q';
+    (void)!::write(fds_[1], &stop, 1);
+}
+
 Link::Link(std::string path, const std::string& target)
     : path_(std::move(path))
     , target_(target) {

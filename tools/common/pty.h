@@ -28,6 +28,22 @@ private:
     std::string slavePath_;
 };
 
+// A pipe that wakes a thread waiting in poll() on the pty, so that it can stop.
+class StopPipe {
+public:
+    StopPipe(); // throws std::system_error
+    ~StopPipe();
+    StopPipe(const StopPipe&) = delete;
+    StopPipe& operator=(const StopPipe&) = delete;
+
+    // Readable once stop() has been called.
+    int fd() const { return fds_[0]; }
+    void stop();
+
+private:
+    int fds_[2] = {-1, -1};
+};
+
 // A symlink to the device under a stable name, removed again on destruction
 // if it still points where we made it point.
 class Link {
