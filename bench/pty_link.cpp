@@ -8,15 +8,6 @@
 
 namespace tarvex::bench {
 
-PtyLink::PtyLink() {
-    thread_ = std::thread([this] { run(); });
-}
-
-PtyLink::~PtyLink() {
-    stopPipe_.stop();
-    thread_.join();
-}
-
 void PtyLink::setOnByte(OnByte onByte) {
     std::lock_guard lock(mutex_);
     onByte_ = std::move(onByte);
@@ -28,13 +19,7 @@ void PtyLink::setRecording(bool on) {
 }
 
 void PtyLink::write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(pty_.master(), bytes.data(), bytes.size());
-        if (n < 0 && errno != EINTR && errno != EAGAIN)
-            return;
-        if (n > 0)
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    pty_.write(bytes);
 }
 
 std::vector<Arrival> PtyLink::arrivals() const {
@@ -62,8 +47,8 @@ bool PtyLink::waitForCount(std::size_t n, std::chrono::milliseconds timeout) con
     return true;
 }
 
-void PtyLink::run() {
-    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {stopPipe_.fd(), POLLIN, 0}};
+void PtyLink::run(int stopFd) {
+    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {stopFd, POLLIN, 0}};
     char buffer[4096];
     for (;;) {
         if (::poll(fds, 2, -1) < 0)

@@ -28,8 +28,7 @@ public:
     // Runs on the reader thread for each byte, after it has been recorded.
     using OnByte = std::function<void(char byte, Clock::time_point at)>;
 
-    PtyLink();
-    ~PtyLink();
+    PtyLink() = default;
     PtyLink(const PtyLink&) = delete;
     PtyLink& operator=(const PtyLink&) = delete;
 
@@ -47,15 +46,15 @@ public:
     bool waitForCount(std::size_t n, std::chrono::milliseconds timeout) const;
 
 private:
-    void run();
+    void run(int stopFd);
 
     Pty pty_;
-    StopPipe stopPipe_;
     mutable std::mutex mutex_;
     std::vector<Arrival> arrivals_;
     OnByte onByte_;
     bool recording_ = true;
-    std::thread thread_;
+    // Last: stopped and joined before anything it uses goes.
+    PtyThread reader_{[this](int stopFd) { run(stopFd); }};
 };
 
 // Nearest-rank percentile of a sample; 0 for an empty one.

@@ -6,30 +6,13 @@
 
 namespace tarvex::testing {
 
-PtyPeer::PtyPeer() {
-    thread_ = std::thread([this] { run(); });
-}
-
-PtyPeer::~PtyPeer() {
-    stopPipe_.stop();
-    thread_.join();
-}
-
 void PtyPeer::setResponder(Responder responder) {
     std::lock_guard lock(mutex_);
     responder_ = std::move(responder);
 }
 
 void PtyPeer::write(const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::write(pty_.master(), bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno != EINTR && errno != EAGAIN)
-            return;
-        if (n > 0)
-            done += n;
-    }
+    pty_.write(std::string_view(bytes.constData(), size_t(bytes.size())));
 }
 
 QByteArray PtyPeer::received() const {
@@ -42,8 +25,8 @@ bool PtyPeer::waitForReceived(qsizetype count, std::chrono::milliseconds timeout
     return arrived_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
 }
 
-void PtyPeer::run() {
-    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {stopPipe_.fd(), POLLIN, 0}};
+void PtyPeer::run(int stopFd) {
+    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {stopFd, POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 2, -1) < 0 && errno == EINTR)
             continue;

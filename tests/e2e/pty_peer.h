@@ -20,8 +20,7 @@ public:
     // returns what to write back.
     using Responder = std::function<QByteArray(const QByteArray& line)>;
 
-    PtyPeer();
-    ~PtyPeer();
+    PtyPeer() = default;
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
 
@@ -35,16 +34,16 @@ public:
     bool waitForReceived(qsizetype count, std::chrono::milliseconds timeout) const;
 
 private:
-    void run();
+    void run(int stopFd);
 
     Pty pty_;
-    StopPipe stopPipe_;
     mutable std::mutex mutex_;
     mutable std::condition_variable arrived_;
     QByteArray received_;
     QByteArray line_;
     Responder responder_;
-    std::thread thread_;
+    // Last: stopped and joined before anything it uses goes.
+    PtyThread reader_{[this](int stopFd) { run(stopFd); }};
 };
 
 } // namespace tarvex::testing

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <termios.h>
@@ -55,6 +56,20 @@ Pty::Pty() {
     }
 }
 
+void Pty::write(std::string_view bytes) const {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd room{master_, POLLOUT, 0};
+            ::poll(&room, 1, -1);
+        } else if (n < 0 && errno != EINTR) {
+            return;
+        }
+    }
+}
+
 Pty::~Pty() {
     close();
 }
@@ -70,20 +85,19 @@ void Pty::close() {
     }
 }
 
-StopPipe::StopPipe() {
-    if (::pipe(fds_) != 0) {
+PtyThread::PtyThread(std::function<void(int stopFd)> body) {
+    if (::pipe(stop_) != 0) {
         fail("pipe");
     }
+    thread_ = std::thread([this, body = std::move(body)] { body(stop_[0]); });
 }
 
-StopPipe::~StopPipe() {
-    ::close(fds_[0]);
-    ::close(fds_[1]);
-}
-
-void StopPipe::stop() {
+PtyThread::~PtyThread() {
     const char stop = 'q';
-    (void)!::write(fds_[1], &stop, 1);
+    (void)!::write(stop_[1], &stop, 1);
+    thread_.join();
+    ::close(stop_[0]);
+    ::close(stop_[1]);
 }
 
 Link::Link(std::string path, const std::string& target)

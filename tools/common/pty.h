@@ -2,7 +2,10 @@
 // A pseudo-terminal pair, raw, for whatever plays the device on it: the virtual
 // modem, the end-to-end suites' peer and the benchmarks' link.
 
+#include <functional>
 #include <string>
+#include <string_view>
+#include <thread>
 
 namespace tarvex {
 
@@ -17,6 +20,9 @@ public:
     Pty& operator=(const Pty&) = delete;
 
     int master() const { return master_; }
+    // Writes all of `bytes` to the client, waiting for room in the terminal's
+    // buffer; stops early only if the pty fails.
+    void write(std::string_view bytes) const;
     const std::string& slavePath() const { return slavePath_; }
 
     // Pulls the cable: clients see a hangup and the device node goes away.
@@ -28,20 +34,19 @@ private:
     std::string slavePath_;
 };
 
-// A pipe that wakes a thread waiting in poll() on the pty, so that it can stop.
-class StopPipe {
+// A thread that serves a pty until it is destroyed. `body` waits in poll() on the
+// pty and on `stopFd`, and returns once `stopFd` is readable: destroying the thread
+// makes it so, and joins.
+class PtyThread {
 public:
-    StopPipe(); // throws std::system_error
-    ~StopPipe();
-    StopPipe(const StopPipe&) = delete;
-    StopPipe& operator=(const StopPipe&) = delete;
-
-    // Readable once stop() has been called.
-    int fd() const { return fds_[0]; }
-    void stop();
+    explicit PtyThread(std::function<void(int stopFd)> body); // throws std::system_error
+    ~PtyThread();
+    PtyThread(const PtyThread&) = delete;
+    PtyThread& operator=(const PtyThread&) = delete;
 
 private:
-    int fds_[2] = {-1, -1};
+    int stop_[2] = {-1, -1};
+    std::thread thread_;
 };
 
 // A symlink to the device under a stable name, removed again on destruction
