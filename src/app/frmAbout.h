@@ -23,8 +23,8 @@ inline const QString kSplashPicturePath = QStringLiteral(":/tarvex/splash.jpg");
 QString applicationIconPath(int size);
 // Every size of the application icon, for the desktop and the main window.
 QIcon applicationIcon();
-// The sizes the application icon comes in, smallest first.
-inline constexpr int kApplicationIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+// The sizes the application icon comes in, smallest first (src/app/CMakeLists.txt).
+inline constexpr int kApplicationIconSizes[] = {TARVEX_ICON_SIZES};
 
 class frmAbout : public QWidget {
     Q_OBJECT
