@@ -134,6 +134,7 @@ class TestWineE2e : public QObject {
         Clock::time_point at;
     };
     QList<Shown> shown_;
+    QStringList faults_; // what the program found wrong with itself or its Qt
 
     void startModem(const QStringList& args = {}) {
         stampsPath_ = work_.filePath(QStringLiteral("modem-%1.stamps").arg(++modems_));
@@ -156,6 +157,8 @@ class TestWineE2e : public QObject {
             stderr_.remove(0, eol + 1);
             if (line.startsWith("tarvex-message "))
                 shown_.append({line.mid(15), Clock::now()});
+            else if (line.startsWith("tarvex-fault "))
+                faults_.append(line.mid(13));
             else if (line.startsWith("tarvex-startup main"))
                 shown_.append({QStringLiteral("main window"), Clock::now()});
         }
@@ -287,11 +290,13 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return window(kMainTitle).has_value(); }, 10'000));
     }
 
-    // What the modem heard and said, for the log of a failed row.
+    // What the modem heard and said, for the log of a failed row; and no fault of the
+    // program's own on its stderr.
     void cleanup() {
         if (QTest::currentTestFailed() && modem_)
             qInfo("modem (%s): %s", modem_->running() ? "running" : "gone",
                   qPrintable(modem_->trace().right(2000)));
+        QVERIFY2(faults_.isEmpty(), qPrintable(faults_.join(QLatin1Char('\n'))));
     }
 
     void cleanupTestCase() {
