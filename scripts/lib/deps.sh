@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts in scripts/: makes sure the Debian packages listed in
 # scripts/debian-packages are installed, installing them when run as root; and
 # what every build of theirs shares.

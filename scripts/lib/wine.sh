@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run Windows programs under Wine: a fresh prefix of
 # our own, and COM ports that point only where we say.
 #
@@ -16,9 +17,7 @@
 #   tarvex_wine_map_com N PATH... map COMn to PATH (pairs), restart, check
 #   tarvex_wine_check_ports       check every link against the mapping
 #   tarvex_wine_stop              stop the prefix's wine server and programs
-#   tarvex_windows_in_debian13 ROOT "$0" "$@"
-#                                 run the calling script inside Debian 13 unless
-#                                 already there (first thing the Windows scripts do)
+#   tarvex_wine_import FILE       import a .reg file into the prefix
 #
 # After tarvex_wine_init: TARVEX_WINE (the wine64 loader), WINEPREFIX, WINEDEBUG,
 # WINEDLLOVERRIDES are exported; run programs as "$TARVEX_WINE" prog.exe.
@@ -27,30 +26,13 @@
 # LD_PRELOAD=$TARVEX_MODEM_LINES (tests/wine/modem_lines.cpp, a Linux target of
 # the tests): the modem-status lines a real port has and a pty lacks.
 
+# shellcheck source=common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
 TARVEX_WINE=${TARVEX_WINE:-/usr/lib/wine/wine64}
 TARVEX_WINESERVER=${TARVEX_WINESERVER:-/usr/lib/wine/wineserver}
 TARVEX_WINE_LAST_PORT=255 # COM256 cannot be claimed: Wine's table ends there
 declare -gA tarvex_wine_ports=()
-
-# The Windows Qt was built with Debian 13's MinGW (its runtime DLLs go in the zip),
-# and Wine 10, Debian 13's, is the first that hands received characters to Qt
-# Serial Port. Anywhere else the Windows scripts re-run themselves in the Debian 13
-# root that scripts/debian13 makes and enters.
-tarvex_windows_in_debian13() {
-    local root=$1 script
-    script=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
-    shift 2
-    if (. /etc/os-release && [ "${ID:-}" = debian ] && [ "${VERSION_ID:-}" = 13 ]); then
-        return 0
-    fi
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "${script##*/}: the Windows build and its runs under Wine need Debian 13; on this" \
-            "system they run in the Debian 13 root of scripts/debian13, and making and" \
-            "entering that root needs root. Run this as root, or on Debian 13." >&2
-        exit 1
-    fi
-    exec "$root/scripts/debian13" "$script" "$@"
-}
 
 # Builds the modem-lines library in the Linux build folder DIR and names it in
 # TARVEX_MODEM_LINES, for the preloads below and in the tests.
@@ -62,6 +44,11 @@ tarvex_wine_modem_lines() {
 tarvex_wine_fail() {
     echo "wine.sh: $*" >&2
     return 1
+}
+
+tarvex_wine_import() {
+    "$TARVEX_WINE" regedit /S "$1" >/dev/null 2>&1 ||
+        tarvex_wine_fail "regedit could not import $1"
 }
 
 # The devices Wine links to COM ports at start: for each pattern, index 0 up to
@@ -128,8 +115,7 @@ tarvex_wine_add_fonts() {
             printf '"%s"="Liberation Sans"\r\n' "$family"
         done
     } >"$reg"
-    "$TARVEX_WINE" regedit /S "$reg" >/dev/null 2>&1 ||
-        tarvex_wine_fail "regedit could not import $reg" || return 1
+    tarvex_wine_import "$reg" || return 1
 }
 
 tarvex_wine_map_com() {
@@ -162,8 +148,7 @@ tarvex_wine_apply_ports() {
             printf '"COM%d"="%s"\r\n' "$n" "${value//\"/\\\"}"
         done
     } >"$reg"
-    "$TARVEX_WINE" regedit /S "$reg" >/dev/null 2>&1 ||
-        tarvex_wine_fail "regedit could not import $reg" || return 1
+    tarvex_wine_import "$reg" || return 1
 
     "$TARVEX_WINESERVER" -k 2>/dev/null || true
     "$TARVEX_WINESERVER" -w

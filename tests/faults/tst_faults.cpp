@@ -20,8 +20,9 @@ using namespace tarvex::testing;
 
 namespace {
 
-const QString kModemOk = QStringLiteral("GSM Modem OK");
-const QString kRetry = QStringLiteral("Modem Not Found - Retry?");
+using fault_rows::kModemOk;
+using fault_rows::kRetry;
+
 // The number and text of the vanishing rows, whose byte counts depend on them.
 const QString kNumber = fault_rows::kVanishNumber;
 // Long enough for three seconds of pauses, the paced characters and a late answer.

@@ -1,6 +1,7 @@
 // "Test Modem Communication": the wire timeline, the reply detector and the time-out.
 
 #include "fake_world.h"
+#include "fault_rows.h"
 
 #include <QTest>
 
@@ -10,8 +11,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kModemOk = QStringLiteral("GSM Modem OK");
-const QString kRetry = QStringLiteral("Modem Not Found - Retry?");
+using fault_rows::kModemOk;
+using fault_rows::kRetry;
 
 const QList<Written> kAttention{{0, "A"}, {100, "T"}, {200, "\r\n"}};
 

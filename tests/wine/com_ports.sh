@@ -27,9 +27,9 @@ cleanup() {
 trap cleanup EXIT
 
 tarvex_wine_init "$work"
-"$vmodem" --trace --link "$work/modem" >"$work/vmodem.out" 2>"$work/vmodem.trace" &
-pids+=($!)
-tarvex_wine_wait_for 10 test -L "$work/modem" || fail "tarvex-vmodem made no link"
+tarvex_start_vmodem "$vmodem" "$work" --trace --link "$work/modem" || fail "tarvex-vmodem did not start"
+pids+=("$TARVEX_VMODEM_PID")
+[ -L "$work/modem" ] || fail "tarvex-vmodem made no link"
 tarvex_wine_map_com 1 "$work/modem" 2 "$work/no-such-port"
 
 [ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/modem" ] || fail "com1 is not the modem's link"
@@ -50,12 +50,12 @@ tarvex_wine_wait_for 10 traced || fail "strace did not attach to the wine server
 # server opened, does.
 LD_PRELOAD=$lines "$TARVEX_WINE" cmd /c "echo AT>COM1" >"$work/cmd.out" 2>&1 || true
 LD_PRELOAD=$lines "$TARVEX_WINE" cmd /c "echo AT>COM2" >>"$work/cmd.out" 2>&1 || true
-tarvex_wine_wait_for 10 grep -q '^vmodem << "AT\\r"' "$work/vmodem.trace" ||
-    fail "the modem did not receive AT: $(cat "$work/vmodem.trace")"
+tarvex_wine_wait_for 10 grep -q '^vmodem << "AT\\r"' "$work/vmodem.err" ||
+    fail "the modem did not receive AT: $(cat "$work/vmodem.err")"
 kill "$tracer"
 wait "$tracer" 2>/dev/null || true
 
-pty=$(head -n1 "$work/vmodem.out")
+pty=$TARVEX_VMODEM_DEVICE
 grep -q "\"$WINEPREFIX/dosdevices/com1\"" "$work/server.strace" ||
     fail "the server's trace shows no open of COM1: strace did not see it, so it proves nothing"
 ! grep -q "dosdevices/com2\"" "$work/server.strace" || fail "COM2 was opened"

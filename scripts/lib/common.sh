@@ -1,0 +1,120 @@
+# shellcheck shell=bash
+# Sourced by every script of the project: what they share, said once.
+#
+#   TARVEX_ROOT                     the checkout
+#   tarvex_build_dir NAME           the folder of build NAME (build, package, asan,
+#                                   fuzz, bench, windows): $TARVEX_<VAR> or the default
+#   tarvex_configure DIR ARGS...    configures a Ninja build in DIR (warnings stop CI)
+#   tarvex_sanitizer_env            the settings of every run under ASan and UBSan
+#   tarvex_in_debian13 "$0" "$@"    re-runs the calling script in the Debian 13 root
+#                                   unless this is Debian 13
+#   tarvex_in_xvfb "$0" "$@"        re-runs it under a virtual X server and exits,
+#                                   unless it already is under one of ours
+#   tarvex_under_xvfb COMMAND...    runs COMMAND under one (TARVEX_IN_XVFB=1 inside)
+#   tarvex_unpack_zip WINDOWS DEST  unpacks the Windows build's zip into DEST and
+#                                   prints the folder that holds tarvex.exe
+#   tarvex_start_vmodem VMODEM DIR ARGS...
+#                                   starts tarvex-vmodem, waits for its device
+# and, from lib/deps.sh, tarvex_ensure_packages and tarvex_werror.
+
+TARVEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=deps.sh
+. "$TARVEX_ROOT/scripts/lib/deps.sh"
+
+# Each build's variable and its folder below the checkout; scripts/debian13 puts
+# the same folders below build-debian13/, so the two releases never share a tree.
+declare -gA TARVEX_BUILD_DIRS=(
+    [build]=BUILD_DIR:build
+    [package]=PACKAGE_DIR:build-package
+    [asan]=ASAN_BUILD_DIR:build-asan
+    [fuzz]=FUZZ_BUILD_DIR:build-fuzz
+    [bench]=BENCH_DIR:build-bench
+    [windows]=WINDOWS_BUILD_DIR:build-windows
+)
+
+tarvex_build_dir() {
+    local entry=${TARVEX_BUILD_DIRS[$1]:?unknown build $1}
+    local variable=TARVEX_${entry%%:*}
+    echo "${!variable:-$TARVEX_ROOT/${entry#*:}}"
+}
+
+tarvex_configure() {
+    local dir=$1
+    shift
+    cmake -S "$TARVEX_ROOT" -B "$dir" -G Ninja -DTARVEX_WERROR="$(tarvex_werror)" "$@" >/dev/null
+}
+
+tarvex_sanitizer_env() {
+    export QT_QPA_PLATFORM=offscreen
+    export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1"
+    # fontconfig's and libdbus's one-time caches: see the file.
+    export LSAN_OPTIONS="suppressions=$TARVEX_ROOT/scripts/lsan.supp:print_suppressions=0"
+    export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
+}
+
+# The Windows Qt was built with Debian 13's MinGW (its runtime DLLs go in the zip),
+# and Wine 10, Debian 13's, is the first that hands received characters to Qt
+# Serial Port. Anywhere else the Windows scripts re-run themselves in the Debian 13
+# root that scripts/debian13 makes and enters.
+tarvex_in_debian13() {
+    local script
+    script=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+    shift
+    if (. /etc/os-release && [ "${ID:-}" = debian ] && [ "${VERSION_ID:-}" = 13 ]); then
+        return 0
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "${script##*/}: the Windows build and its runs under Wine need Debian 13; on this" \
+            "system they run in the Debian 13 root of scripts/debian13, and making and" \
+            "entering that root needs root. Run this as root, or on Debian 13." >&2
+        exit 1
+    fi
+    exec "$TARVEX_ROOT/scripts/debian13" "$script" "$@"
+}
+
+# Wine's desktop process keeps the display it started with: a script makes its
+# Wine prefix after this, inside the X server's session.
+tarvex_under_xvfb() {
+    TARVEX_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+}
+
+tarvex_in_xvfb() {
+    [ "${TARVEX_IN_XVFB:-}" != 1 ] || return 0
+    local status=0
+    tarvex_under_xvfb "$@" || status=$?
+    exit "$status"
+}
+
+tarvex_unpack_zip() {
+    local zip exe
+    zip=$(compgen -G "$1/tarvex-*-windows-x64.zip" | head -n1) ||
+        { echo "no Windows zip in $1: run scripts/build-windows" >&2; return 1; }
+    rm -rf "$2"
+    mkdir -p "$2"
+    (cd "$2" && cmake -E tar xf "$zip")
+    exe=$(compgen -G "$2/tarvex-*-windows-x64/tarvex.exe" | head -n1) ||
+        { echo "no tarvex.exe in $zip" >&2; return 1; }
+    dirname "$exe"
+}
+
+# Starts VMODEM ARGS... in the background, its output in DIR/vmodem.out and its
+# errors (and --trace) in DIR/vmodem.err, and returns once it has printed its
+# device path, which it does after any --link is in place. Sets TARVEX_VMODEM_PID
+# and TARVEX_VMODEM_DEVICE; the caller stops it.
+tarvex_start_vmodem() {
+    local vmodem=$1 dir=$2
+    shift 2
+    mkdir -p "$dir"
+    "$vmodem" "$@" >"$dir/vmodem.out" 2>"$dir/vmodem.err" &
+    TARVEX_VMODEM_PID=$!
+    local deadline=$((SECONDS + 10))
+    until [ "$(wc -l <"$dir/vmodem.out")" -ge 1 ]; do
+        if ! kill -0 "$TARVEX_VMODEM_PID" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
+            echo "tarvex-vmodem did not start within 10 s: $(cat "$dir/vmodem.err")" >&2
+            return 1
+        fi
+        sleep 0.05
+    done
+    # shellcheck disable=SC2034 # for the caller
+    TARVEX_VMODEM_DEVICE=$(head -n1 "$dir/vmodem.out")
+}
