@@ -175,7 +175,8 @@ bool frmResult::event(QEvent* event) {
     case QEvent::ApplicationPaletteChange: // a desktop's scheme switch, qt6ct's
     case QEvent::ThemeChange:              // Windows' light, dark and contrast themes
     case QEvent::StyleChange:
-        applyLook();
+        if (cmdTest) // the controls are made
+            applyLook();
         break;
     default:
         break;

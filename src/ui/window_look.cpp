@@ -141,7 +141,6 @@ WindowLook lookFor(const QPalette& scheme, bool systemHighContrast) {
              kHighContrastScheme &&
          contrastRatio(s.color(QPalette::Base), s.color(QPalette::Text)) >= kHighContrastScheme);
     if (highContrast) {
-        look.kind = SchemeKind::HighContrast;
         look.accentCaptions = look.plainCaptions;
         look.graphicalFaces = false;
         return look;
@@ -153,8 +152,7 @@ WindowLook lookFor(const QPalette& scheme, bool systemHighContrast) {
 
     const QColor buttonText = s.color(QPalette::ButtonText);
     if (relativeLuminance(ground) >= relativeLuminance(text)) {
-        look.kind = SchemeKind::Light;
-        // The faces alone: the scheme's button text already reads on them.
+        // The faces alone where the scheme's button text reads on them, else that too.
         look.sendButton = only(QPalette::Button, kSendFace);
         look.testButton = only(QPalette::Button, kTestFace);
         if (contrastRatio(buttonText, kSendFace) < kMinimumTextContrast ||
@@ -163,7 +161,6 @@ WindowLook lookFor(const QPalette& scheme, bool systemHighContrast) {
             look.testButton = face(kTestFace, legibleOn(buttonText, kTestFace));
         }
     } else {
-        look.kind = SchemeKind::Dark;
         look.sendButton = face(tintedFace(ground, kSendLift, buttonText), buttonText);
         look.testButton = face(tintedFace(ground, kTestLift, buttonText), buttonText);
     }

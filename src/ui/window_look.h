@@ -23,12 +23,9 @@ inline constexpr double kMinimumTextContrast = 4.5;
 // ever the system says: only black and white, or nearly so, get there.
 inline constexpr double kHighContrastScheme = 20.0;
 
-enum class SchemeKind { Light, Dark, HighContrast };
-
 // Each palette sets only the roles the window chooses itself; every other role
 // comes from the scheme.
 struct WindowLook {
-    SchemeKind kind = SchemeKind::Light;
     QPalette form;              // the window and everything that has no colour of its own
     QPalette accentCaptions;    // "Select Com Port", "Modem Interface"
     QPalette plainCaptions;     // the frames inside them, in the scheme's text colour
