@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QTest>
 #include <functional>
+#include <limits>
 #include <map>
 
 using namespace tarvex;
@@ -233,7 +234,7 @@ private:
     // there as <scheme>.png, for the README.
     void verifyEveryText(frmResult& w, const QString& scheme, double minimum) {
         QString lowest;
-        double lowestRatio = 21;
+        double lowestRatio = std::numeric_limits<double>::infinity();
         for (const auto& [name, show] : texts(w)) {
             const Reading r = read(w, show);
             const QString seen = QStringLiteral("%1: %2 on %3, %4:1")
