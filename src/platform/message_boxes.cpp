@@ -29,7 +29,12 @@ void trace(const QString& caption, const QString& text) {
 int show(QMessageBox::Icon icon, const QString& caption, const QString& text,
          QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
     trace(caption, text);
-    QMessageBox box(icon, caption, text, buttons, owner());
+    QWidget* parent = owner();
+    QMessageBox box(icon, caption, text, buttons, parent);
+    // In the colours of the window it belongs to: where that window had to mend a
+    // scheme whose text would not read, the box reads too.
+    if (parent)
+        box.setPalette(parent->palette());
     box.setDefaultButton(defaultButton);
     return box.exec();
 }

@@ -10,10 +10,13 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <limits>
 #include <map>
@@ -73,12 +76,14 @@ Reading read(QWidget& window, const std::function<void(bool)>& show) {
     show(false);
     const QImage without = window.grab().toImage();
     show(true);
+    Reading reading;
+    if (with.size() != without.size())
+        return reading; // the text moved the frame: nothing to compare
     std::map<QRgb, int> under;
     for (int y = 0; y < with.height(); ++y)
         for (int x = 0; x < with.width(); ++x)
             if (with.pixel(x, y) != without.pixel(x, y))
                 ++under[without.pixel(x, y)];
-    Reading reading;
     if (under.empty())
         return reading; // nothing drawn: no text at all
     const QRgb ground = std::max_element(under.begin(), under.end(), [](auto& a, auto& b) {
@@ -183,6 +188,33 @@ private slots:
         }
         if (scheme == QLatin1String("dark"))
             QVERIFY(relativeLuminance(w.grab().toImage().pixelColor(2, 2)) < 0.1);
+    }
+
+    // A message box over the window reads as the window does, whatever the scheme.
+    void messageBoxReads_data() { everyTextReads_data(); }
+    void messageBoxReads() {
+        QFETCH(QString, scheme);
+        QFETCH(double, minimum);
+        frmResult& w = open(schemes().at(scheme));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w)); // the box's owner, as when it is clicked
+        Reading r;
+        QTimer::singleShot(0, qApp, [&r] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            // The text alone: the box itself resizes to whatever text it is given.
+            auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            if (label)
+                r = read(*label, [label, text = label->text()](bool shown) {
+                    label->setText(shown ? text : QString());
+                });
+            box->accept();
+        });
+        QtMessageBoxes().inform(QStringLiteral("GSM Modem OK"));
+        QVERIFY2(r.ratio >= minimum, qPrintable(QStringLiteral("%1 on %2, %3:1")
+                                                    .arg(r.text.name(), r.background.name())
+                                                    .arg(r.ratio, 0, 'f', 2)));
     }
 
     // A switch while the window is open lands exactly where a start in the new
