@@ -20,6 +20,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -103,6 +104,12 @@ Reading read(QWidget& window, const std::function<void(bool)>& show) {
     return reading;
 }
 
+QString describe(const Reading& r) {
+    return QStringLiteral("%1 on %2, %3:1")
+        .arg(r.text.name(), r.background.name())
+        .arg(r.ratio, 0, 'f', 2);
+}
+
 // Every text of the window, and how to take it away and put it back.
 std::map<QString, std::function<void(bool)>> texts(frmResult& w) {
     const auto caption = [](QGroupBox* box) {
@@ -153,9 +160,7 @@ private slots:
     // contrast theme in its own style. TARVEX_LOOK_EXPECTED (light or dark) says
     // which one the system was set to.
     void asStarted() {
-        frmResult& w = *(world_ = std::make_unique<FakeWorld>())->window;
-        w.txtDat->setText(QStringLiteral("Hello"));
-        w.show();
+        frmResult& w = open();
         verifyEveryText(w, QStringLiteral("as started"), kMinimumTextContrast);
         const double ground = relativeLuminance(w.grab().toImage().pixelColor(2, 2));
         const QByteArray expected = qgetenv("TARVEX_LOOK_EXPECTED");
@@ -212,9 +217,7 @@ private slots:
             box->accept();
         });
         QtMessageBoxes().inform(QStringLiteral("GSM Modem OK"));
-        QVERIFY2(r.ratio >= minimum, qPrintable(QStringLiteral("%1 on %2, %3:1")
-                                                    .arg(r.text.name(), r.background.name())
-                                                    .arg(r.ratio, 0, 'f', 2)));
+        QVERIFY2(r.ratio >= minimum, qPrintable(describe(r)));
     }
 
     // A switch while the window is open lands exactly where a start in the new
@@ -222,24 +225,31 @@ private slots:
     void followsASwitch_data() {
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("through"); // a scheme switched to on the way, if any
         QTest::newRow("light to dark") << "light"
-                                       << "dark";
+                                       << "dark"
+                                       << "";
         QTest::newRow("dark to light") << "dark"
-                                       << "light";
+                                       << "light"
+                                       << "";
         QTest::newRow("light to high contrast") << "light"
-                                                << "high contrast";
+                                                << "high contrast"
+                                                << "";
         QTest::newRow("high contrast to dark") << "high contrast"
-                                               << "dark";
+                                               << "dark"
+                                               << "";
         QTest::newRow("dark to high contrast to light") << "dark"
-                                                        << "light";
+                                                        << "light"
+                                                        << "high contrast";
     }
     void followsASwitch() {
         QFETCH(QString, from);
         QFETCH(QString, to);
+        QFETCH(QString, through);
         const QImage started = open(schemes().at(to)).grab().toImage();
         frmResult& w = open(schemes().at(from));
-        if (QByteArray(QTest::currentDataTag()).contains("to high contrast to"))
-            QApplication::setPalette(schemes().at(QStringLiteral("high contrast")));
+        if (!through.isEmpty())
+            QApplication::setPalette(schemes().at(through));
         QApplication::setPalette(schemes().at(to));
         QCoreApplication::sendPostedEvents(); // the news of it, as the event loop would
         QCOMPARE(w.grab().toImage(), started);
@@ -269,9 +279,7 @@ private:
         double lowestRatio = std::numeric_limits<double>::infinity();
         for (const auto& [name, show] : texts(w)) {
             const Reading r = read(w, show);
-            const QString seen = QStringLiteral("%1: %2 on %3, %4:1")
-                                     .arg(name, r.text.name(), r.background.name())
-                                     .arg(r.ratio, 0, 'f', 2);
+            const QString seen = name + QStringLiteral(": ") + describe(r);
             QVERIFY2(r.ratio >= minimum, qPrintable(seen));
             if (r.ratio < lowestRatio) {
                 lowestRatio = r.ratio;
@@ -284,8 +292,10 @@ private:
             QVERIFY(w.grab().save(QDir(out).filePath(scheme + QStringLiteral(".png"))));
     }
 
-    frmResult& open(const QPalette& scheme) {
-        QApplication::setPalette(scheme);
+    // The window in `scheme`, or in the system's own where none is given.
+    frmResult& open(const std::optional<QPalette>& scheme = std::nullopt) {
+        if (scheme)
+            QApplication::setPalette(*scheme);
         world_ = std::make_unique<FakeWorld>();
         world_->window->txtDat->setText(QStringLiteral("Hello"));
         // Shown, as the program's is: Qt tells a window of a new scheme through an
