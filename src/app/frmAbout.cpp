@@ -1,5 +1,6 @@
 #include "frmAbout.h"
 
+#include "platform/logged_platform.h"
 #include "ui/frmResult.h"
 
 #include <QApplication>
@@ -46,12 +47,12 @@ frmAbout::frmAbout(std::unique_ptr<Timer> timer, MainWindowFactory makeMainWindo
 
 frmAbout::~frmAbout() = default;
 
-std::unique_ptr<frmAbout> frmAbout::system() {
-    return std::make_unique<frmAbout>(std::make_unique<QtTimer>(), [] {
+std::unique_ptr<frmAbout> frmAbout::system(std::shared_ptr<SessionLog> log) {
+    return std::make_unique<frmAbout>(std::make_unique<QtTimer>(), [log = std::move(log)] {
         // Set only now: the splash has no icon, and decoding every size up to 256 px
         // before its first frame would only delay it.
         QApplication::setWindowIcon(applicationIcon());
-        return std::make_unique<frmResult>(WindowPlatform::system());
+        return std::make_unique<frmResult>(withSessionLog(WindowPlatform::system(), log));
     });
 }
 

@@ -14,6 +14,7 @@
 namespace tarvex {
 
 class frmResult;
+class SessionLog;
 
 // How long the splash stays up. Fixed: nothing the operator does shortens it.
 inline constexpr std::chrono::milliseconds kSplashDuration{3000};
@@ -36,8 +37,9 @@ public:
              QWidget* parent = nullptr);
     ~frmAbout() override;
 
-    // The real timer and a main window on the real serial port and message boxes.
-    static std::unique_ptr<frmAbout> system();
+    // The real timer and a main window on the real serial port and message boxes,
+    // with `log` (none when it is off) listening in.
+    static std::unique_ptr<frmAbout> system(std::shared_ptr<SessionLog> log);
 
     void Form_Load();
     void Timer1_Timer();

@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/frmAbout.h"
+#include "app/session_options.h"
 #include "ui/frmResult.h"
 
 #include <QApplication>
@@ -48,9 +49,11 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsSet("TARVEX_TRACE_STARTUP"))
         app.installEventFilter(new StartupTrace(&app));
     tarvex::setUpApplication();
+    const tarvex::SessionOptions options = tarvex::sessionOptionsFromCommandLine();
 
     // The splash hands over to the main window and keeps it for the rest of the run.
-    const std::unique_ptr<tarvex::frmAbout> splash = tarvex::frmAbout::system();
+    const std::unique_ptr<tarvex::frmAbout> splash =
+        tarvex::frmAbout::system(tarvex::startSessionLog(options));
     splash->show();
     return QApplication::exec();
 }

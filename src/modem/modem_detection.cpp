@@ -11,6 +11,7 @@ void frmResult::cmdTest_Click() {
     if (!requireConnection())
         return;
     flags_.ModemFound = false;
+    note(QStringLiteral("modem test: AT, then %1 ms for OK").arg(kReplyTimeout.count()));
     // An "O" left over from earlier traffic still counts: GotO is not reset.
     sendAttention();
     Timer1.setEnabled(true);
@@ -48,6 +49,7 @@ void frmResult::Timer1_Timer() {
     Timer1.setEnabled(false);
     if (flags_.ModemFound)
         return;
+    note(QStringLiteral("no OK within %1 ms").arg(kReplyTimeout.count()));
     if (!boxes_.ask(QStringLiteral("No Modem........"), QStringLiteral("Modem Not Found - Retry?")))
         return;
     // A late OK may have finished the detector while the question was open; the retried

@@ -46,6 +46,9 @@ void frmResult::Command7_Click() {
     smsSending_ = true;
     // The answers queue up during the pauses and are read once this handler returns.
     sms_.start(txtDat->text());
+    if (platform_.log)
+        platform_.log->beginSms(txtMobileNo->text(), txtDat->text());
+    note(QStringLiteral("SMS: %1 characters").arg(txtDat->text().size()));
     SendComm(QStringLiteral("AT+CMGF=1") + kCrLf);
     Sleep(kSmsCommandPause);
     SendComm(QStringLiteral("AT+CMGS=") + kQuote + txtMobileNo->text() + kQuote + kCrLf);
@@ -61,6 +64,10 @@ void frmResult::finishSms(const SmsOutcome& outcome) {
     // Settled before the message opens, so nothing handled meanwhile reports it again.
     smsSending_ = false;
     smsTimer_.setEnabled(false);
+    note(outcome.accepted ? QStringLiteral("SMS verdict: accepted")
+                          : QStringLiteral("SMS verdict: not sent, ") + outcome.reason);
+    if (platform_.log)
+        platform_.log->endSms();
     if (outcome.accepted) {
         boxes_.inform(QStringLiteral("SMS Send"));
         txtMobileNo->setText(kNumberPrefix);
@@ -84,6 +91,9 @@ void frmResult::abandonSms() {
     sms_.stop();
     smsTimer_.setEnabled(false);
     if (smsSending_) {
+        note(QStringLiteral("SMS abandoned"));
+        if (platform_.log)
+            platform_.log->endSms();
         smsSending_ = false;
         Command7->setEnabled(true);
     }

@@ -5,6 +5,7 @@
 #include "modFunctions.h"
 #include "port_names.h"
 #include "serial_control.h"
+#include "session_log.h"
 #include "timer.h"
 
 #include <functional>
@@ -22,6 +23,8 @@ struct WindowPlatform {
     std::unique_ptr<PortDirectory> ports;
     // Ends the process at once, without further handlers.
     std::function<void()> endProcess;
+    // What the window itself has to say in the session log; none when it is off.
+    std::shared_ptr<SessionLog> log;
 
     // The real serial port, sleep, message boxes and timers.
     static WindowPlatform system();

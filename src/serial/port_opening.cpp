@@ -33,6 +33,7 @@ void frmResult::onDeviceLost(const QString& report) {
     if (!flags_.PortConnected)
         return; // already handled: a vanishing device raises more than one error
     flags_.PortConnected = false;
+    note(QStringLiteral("lost: ") + report);
     Timer1.setEnabled(false);
     abandonSms();
     try {

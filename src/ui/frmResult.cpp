@@ -268,6 +268,11 @@ bool frmResult::requireConnection() {
     return false;
 }
 
+void frmResult::note(const QString& text) {
+    if (platform_.log)
+        platform_.log->note(text);
+}
+
 void frmResult::Sleep(std::chrono::milliseconds duration) {
     pause_.Sleep(duration);
 }

@@ -75,6 +75,8 @@ private:
     // True when the port is open; otherwise the operator is told to connect first.
     bool requireConnection();
     void Sleep(std::chrono::milliseconds duration);
+    // A line in the session log, when there is one.
+    void note(const QString& text);
     void sendAttention();
     void smsTimer_Timer();
     void finishSms(const SmsOutcome& outcome);

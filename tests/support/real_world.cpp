@@ -1,17 +1,19 @@
 #include "real_world.h"
 
+#include "platform/logged_platform.h"
+
 #include <QtGlobal>
 
 namespace tarvex::testing {
 
-RealWorld::RealWorld(const QString& device) {
+RealWorld::RealWorld(const QString& device, std::shared_ptr<SessionLog> log) {
     qputenv("TARVEX_COM1", device.toLocal8Bit());
     WindowPlatform platform = WindowPlatform::system();
     auto recorder = std::make_unique<FakeMessageBoxes>(unusedClock);
     boxes = recorder.get();
     platform.boxes = std::move(recorder);
     platform.endProcess = [this] { ++processEnds; };
-    window = std::make_unique<frmResult>(std::move(platform));
+    window = std::make_unique<frmResult>(withSessionLog(std::move(platform), std::move(log)));
 }
 
 RealWorld::~RealWorld() {

@@ -11,8 +11,8 @@
 namespace tarvex::testing {
 
 struct RealWorld {
-    // The window's COM1 is `device`.
-    explicit RealWorld(const QString& device);
+    // The window's COM1 is `device`; `log`, when given, listens in as in the program.
+    explicit RealWorld(const QString& device, std::shared_ptr<SessionLog> log = nullptr);
     ~RealWorld();
 
     VirtualClock unusedClock;

@@ -12,12 +12,22 @@
 
 namespace tarvex::testing {
 
-// tarvex-vmodem as a child process: --trace on, its SMS log in a temporary folder.
+// One byte on the line, as the modem stamped it on the steady clock.
+struct StampedByte {
+    char value;
+    qint64 ns;
+    bool sentByModem;
+};
+
+// tarvex-vmodem as a child process: --trace on, its SMS log and byte stamps in a
+// temporary folder.
 class VirtualModem {
 public:
     explicit VirtualModem(const QStringList& options = {}) {
         process_.setProgram(QStringLiteral(TARVEX_VMODEM_PATH));
-        process_.setArguments(QStringList{"--trace", "--log", logPath()} + options);
+        process_.setArguments(
+            QStringList{"--trace", "--log", logPath(), "--stamps", dir_.filePath("stamps")} +
+            options);
         process_.start();
         if (!process_.waitForStarted())
             qFatal("cannot start %s: %s", TARVEX_VMODEM_PATH, qPrintable(process_.errorString()));
@@ -51,6 +61,27 @@ public:
             if (!line.isEmpty())
                 result.append(QJsonDocument::fromJson(line).object());
         return result;
+    }
+
+    // Every byte on the line so far, in order within each direction.
+    QList<StampedByte> stamps() const {
+        QFile file(dir_.filePath(QStringLiteral("stamps")));
+        QList<StampedByte> bytes;
+        if (!file.open(QIODevice::ReadOnly))
+            return bytes;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QList<QByteArray> f = line.split(' ');
+            if (f.size() >= 2)
+                bytes.append({char(f[1].toInt(nullptr, 16)), f[0].toLongLong(), f.size() == 3});
+        }
+        return bytes;
+    }
+    QByteArray bytes(bool sentByModem) const {
+        QByteArray all;
+        for (const StampedByte& b : stamps())
+            if (b.sentByModem == sentByModem)
+                all += b.value;
+        return all;
     }
 
     bool running() const { return process_.state() == QProcess::Running; }

@@ -4,6 +4,7 @@
 
 #include "qtry.h"
 #include "real_world.h"
+#include "session_log_file.h"
 #include "virtual_modem.h"
 
 #include <QJsonObject>
@@ -28,6 +29,69 @@ void connectAndTest(RealWorld& world) {
     QTRY_COMPARE(world.boxes->texts(), QStringList{QStringLiteral("GSM Modem OK")});
 }
 
+// A session log of its own, timed from now on the steady clock the modem stamps with.
+struct LoggedRun {
+    QTemporaryDir dir;
+    SessionLog::Clock::time_point start = SessionLog::Clock::now();
+    std::shared_ptr<SessionLog> log;
+    explicit LoggedRun(bool personalData)
+        : log(std::make_shared<SessionLog>(
+              SessionLog::Options{dir.path(), personalData, {}, start})) {}
+    // What is logged so far, the line still open among it.
+    QList<LogLine> lines() const {
+        log->finish();
+        return readSessionLog(log->filePath());
+    }
+    double msOf(qint64 ns) const {
+        return double(ns - std::chrono::nanoseconds(start.time_since_epoch()).count()) / 1e6;
+    }
+};
+
+// The log tells what crossed the line: the bytes the modem received, each command
+// timed within a few milliseconds of its arrival, and a prefix of what the modem
+// wrote, never logged before it was written. Lines are in the order of their times.
+void checkAgainstStamps(const LoggedRun& run, const VirtualModem& modem) {
+    const QList<LogLine> lines = run.lines();
+    QCOMPARE(bytesOf(lines, "-->"), modem.bytes(false));
+    QVERIFY(modem.bytes(true).startsWith(bytesOf(lines, "<--")));
+
+    QList<StampedByte> toModem, fromModem;
+    for (const StampedByte& b : modem.stamps())
+        (b.sentByModem ? fromModem : toModem).append(b);
+    qsizetype sent = 0, got = 0;
+    double previous = 0;
+    for (const LogLine& l : lines) {
+        QVERIFY2(l.first >= previous, qPrintable(l.text));
+        previous = l.first;
+        const qsizetype n = unescapedLineBytes(l.text).size();
+        if (l.kind == QLatin1String("-->")) {
+            const double arrived = run.msOf(toModem[sent].ns);
+            const double lastArrived = run.msOf(toModem[sent + n - 1].ns);
+            QVERIFY2(qAbs(arrived - l.first) < 5 && qAbs(lastArrived - l.last) < 5,
+                     qPrintable(QStringLiteral("%1: logged %2-%3 ms, arrived %4-%5 ms")
+                                    .arg(l.text)
+                                    .arg(l.first)
+                                    .arg(l.last)
+                                    .arg(arrived)
+                                    .arg(lastArrived)));
+            sent += n;
+        } else if (l.kind == QLatin1String("<--")) {
+            QVERIFY2(run.msOf(fromModem[got].ns) <= l.first + 1, qPrintable(l.text));
+            got += n;
+        }
+    }
+}
+
+// The kinds and texts of the lines in the order given, each after the one before.
+void checkStory(const QList<LogLine>& lines, const QStringList& story) {
+    qsizetype at = 0;
+    for (const QString& step : story) {
+        while (at < lines.size() && lines[at].kind + QLatin1Char(' ') + lines[at].text != step)
+            ++at;
+        QVERIFY2(at < lines.size(), qPrintable(QStringLiteral("not in order: ") + step));
+    }
+}
+
 void typeAndSend(RealWorld& world) {
     world.window->txtMobileNo->setText(kNumber);
     world.window->txtDat->setText(kBody);
@@ -44,17 +108,24 @@ private slots:
 
     void modemTestTurnsTheEchoOff() {
         VirtualModem modem;
-        RealWorld world(modem.device());
+        LoggedRun run(true);
+        RealWorld world(modem.device(), run.log);
         connectAndTest(world);
         // --trace writes each received line as it ends, with the previous line's LF.
         static const QRegularExpression echoOff(QStringLiteral(R"(vmodem << "(\\n)?ATE0\\r")"));
         QTRY_VERIFY(modem.trace().contains(echoOff));
         QVERIFY(world.window->flags().ModemFound);
+        QTRY_COMPARE(bytesOf(run.lines(), "<--"), modem.bytes(true));
+        checkAgainstStamps(run, modem);
+        checkStory(run.lines(),
+                   {"--> AT<CR><LF>", "<-- AT<CR>", "<-- <CR><LF>OK", "--> ATE0<CR><LF>",
+                    "--- message box \"Test Tarvex\": GSM Modem OK"});
     }
 
     void smsReachesTheNetworkIntact() {
         VirtualModem modem;
-        RealWorld world(modem.device());
+        LoggedRun run(true);
+        RealWorld world(modem.device(), run.log);
         connectAndTest(world);
         typeAndSend(world);
         QTRY_COMPARE_WITH_TIMEOUT(world.boxes->texts().size(), 2, kSmsWaitMs);
@@ -68,11 +139,18 @@ private slots:
         QCOMPARE(world.window->txtMobileNo->text(), QStringLiteral("+91"));
         QCOMPARE(world.window->txtDat->text(), QString());
         QVERIFY(world.window->Command7->isEnabled());
+        QTRY_COMPARE(bytesOf(run.lines(), "<--"), modem.bytes(true));
+        checkAgainstStamps(run, modem);
+        checkStory(run.lines(),
+                   {"--> AT+CMGS=\"+15551234567\"<CR><LF>", "--- SMS verdict: accepted",
+                    "--- message box \"Test Tarvex\": SMS Send"});
     }
 
+    // The story of a refusal as the operator's log tells it, number and text masked.
     void refusedSmsIsExplainedAndKept() {
         VirtualModem modem({QStringLiteral("--cms-error"), QStringLiteral("330")});
-        RealWorld world(modem.device());
+        LoggedRun run(false);
+        RealWorld world(modem.device(), run.log);
         connectAndTest(world);
         typeAndSend(world);
         QTRY_COMPARE_WITH_TIMEOUT(world.boxes->texts().size(), 2, kSmsWaitMs);
@@ -83,6 +161,21 @@ private slots:
         QCOMPARE(world.window->txtMobileNo->text(), kNumber);
         QCOMPARE(world.window->txtDat->text(), kBody);
         QVERIFY(world.window->Command7->isEnabled());
+
+        QTRY_COMPARE(bytesOf(run.lines(), "<--"), modem.bytes(true));
+        const QList<LogLine> lines = run.lines();
+        QCOMPARE(bytesOf(lines, "-->"), modem.bytes(false)
+                                            .replace(kNumber.toLatin1(), "+1########67")
+                                            .replace(kBody.toLatin1(), "<text: 28 characters>"));
+        // The three commands leave in one blocking handler; the answers are read after it.
+        checkStory(lines,
+                   {"--- SMS: 28 characters", "--> AT+CMGF=1<CR><LF>",
+                    "--> AT+CMGS=\"+1########67\"<CR><LF>", "--> <text: 28 characters><SUB>",
+                    "<-- <CR><LF>OK<CR><LF>", "<-- <CR><LF>> <CR><LF>", "<-- +CMS ERROR: 330<CR>",
+                    "--- SMS verdict: not sent, SMSC address unknown (CMS ERROR 330)",
+                    "--- message box \"Test Tarvex\": SMS Not Sent: SMSC address unknown "
+                    "(CMS ERROR 330)",
+                    "--- OK pressed"});
     }
 
     void silentModemAsksToRetry() {
@@ -110,7 +203,8 @@ private slots:
         QFETCH(int, afterBytes);
         QFETCH(bool, sendSms);
         VirtualModem modem({QStringLiteral("--vanish-after-bytes"), QString::number(afterBytes)});
-        RealWorld world(modem.device());
+        LoggedRun run(true);
+        RealWorld world(modem.device(), run.log);
         if (sendSms) {
             connectAndTest(world);
             typeAndSend(world);
@@ -140,6 +234,12 @@ private slots:
         // Still running, and it knows the port is gone.
         world.window->cmdTest->click();
         QCOMPARE(world.boxes->texts().last(), QStringLiteral("Connect ComPort"));
+
+        checkAgainstStamps(run, modem);
+        checkStory(run.lines(),
+                   {QStringLiteral("--- lost: ") + reports[0].text.section(QLatin1Char('\n'), 0, 0),
+                    QStringLiteral("--- message box \"Test Tarvex\": ") +
+                        reports[0].text.replace(QLatin1Char('\n'), QStringLiteral(" | "))});
     }
 };
 

@@ -121,7 +121,8 @@ first line, then answers AT commands there until SIGINT/SIGTERM.
   --log FILE               append each accepted SMS as a JSON line to FILE
                            (default: standard output, after the path line)
   --stamps FILE            append each received byte to FILE as a line
-                           "<steady clock ns> <hex byte>", stamped on arrival
+                           "<steady clock ns> <hex byte>", stamped on arrival,
+                           and each byte written as "<ns> <hex byte> sent"
   --mr N                   first message reference (0-255, default 1)
   --no-echo                echo off at start and after ATZ
   --silent                 read everything, answer and echo nothing

@@ -21,11 +21,26 @@ using Clock = std::chrono::steady_clock;
 // A client that stops reading must not make us hoard memory.
 constexpr std::size_t kMaxQueued = 1 << 20;
 
+// One "<steady clock ns> <hex byte>[ sent]" line per byte.
+void stamp(std::FILE* stamps, std::string_view bytes, Clock::time_point at, const char* suffix) {
+    if (stamps == nullptr) {
+        return;
+    }
+    const auto ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+    for (const char c : bytes) {
+        std::fprintf(stamps, "%lld %02x%s\n", static_cast<long long>(ns),
+                     static_cast<unsigned char>(c), suffix);
+    }
+    std::fflush(stamps);
+}
+
 class Device final : public ModemSink {
 public:
-    Device(const Options& options, std::FILE* log)
+    Device(const Options& options, std::FILE* log, std::FILE* stamps)
         : options_(options)
         , log_(log)
+        , stamps_(stamps)
         , random_(options.seed ? *options.seed : std::random_device{}()) {}
 
     void queue(std::string_view bytes) {
@@ -87,6 +102,8 @@ public:
                 }
                 return;
             }
+            stamp(stamps_, std::string_view(out_).substr(0, static_cast<std::size_t>(n)),
+                  Clock::now(), " sent");
             out_.erase(0, static_cast<std::size_t>(n));
         }
     }
@@ -112,6 +129,7 @@ private:
 
     const Options& options_;
     std::FILE* log_;
+    std::FILE* stamps_;
     std::mt19937_64 random_;
     std::string out_;
     std::string traced_;
@@ -129,7 +147,7 @@ int timeoutMs(std::optional<Clock::duration> wait) {
 } // namespace
 
 void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, int stopFd) {
-    Device device(options, log);
+    Device device(options, log, stamps);
     Modem modem(options.modem);
 
     const auto vanishAt =
@@ -186,16 +204,7 @@ void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, 
             device.queue(device.noise(options.noise));
         }
         received += bytes.size();
-        if (stamps != nullptr) {
-            const auto ns =
-                std::chrono::duration_cast<std::chrono::nanoseconds>(arrived.time_since_epoch())
-                    .count();
-            for (const char c : bytes) {
-                std::fprintf(stamps, "%lld %02x\n", static_cast<long long>(ns),
-                             static_cast<unsigned char>(c));
-            }
-            std::fflush(stamps);
-        }
+        stamp(stamps, bytes, arrived, "");
         if (options.trace) {
             device.traceReceived(bytes);
         }
