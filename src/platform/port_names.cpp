@@ -74,15 +74,38 @@ QString portSummary(const PortInfo& info) {
     return QStringLiteral("%1 (%2)").arg(comName(info.port), parts.join(QStringLiteral(", ")));
 }
 
-QString presentPorts(const QList<PortInfo>& ports) {
+QString presentPorts(const QList<PortInfo>& ports, const QList<PortInfo>& beyond, int triedPort) {
     QStringList present;
     for (const PortInfo& info : ports) {
         if (info.present)
             present.append(portSummary(info));
     }
-    if (present.isEmpty())
-        return QStringLiteral("No serial device is present on COM1 to COM40.");
-    return QStringLiteral("Present: ") + present.join(QStringLiteral(", "));
+    QString report = present.isEmpty()
+                         ? QStringLiteral("No serial device is present on COM1 to COM40.")
+                         : QStringLiteral("Present: ") + present.join(QStringLiteral(", "));
+    if (beyond.isEmpty())
+        return report;
+
+    QStringList named;
+    for (const PortInfo& info : beyond.mid(0, kMostDevicesNamedBeyond)) {
+        QStringList known;
+        if (const QString product = productName(info); !product.isEmpty())
+            known.append(product);
+        if (info.usbInterface >= 0)
+            known.append(QStringLiteral("interface %1").arg(info.usbInterface));
+        named.append(known.isEmpty() ? info.device
+                                     : QStringLiteral("%1 (%2)").arg(
+                                           info.device, known.join(QStringLiteral(", "))));
+    }
+    QString list = named.join(QStringLiteral(", "));
+    if (beyond.size() > kMostDevicesNamedBeyond)
+        list += QStringLiteral(" and %1 more").arg(beyond.size() - kMostDevicesNamedBeyond);
+    const BeyondTheList wording = beyondTheListWording();
+    const int port = triedPort >= kFirstPort && triedPort <= kLastPort ? triedPort : kFirstPort;
+    return report +
+           QStringLiteral("\nAlso present, beyond %1: %2. Start Tarvex with "
+                          "TARVEX_COM%3=%4%5.")
+               .arg(wording.where, list, QString::number(port), beyond[0].device, wording.advice);
 }
 
 QList<PortInfo> SystemPortDirectory::ports() const {
@@ -95,6 +118,10 @@ QList<PortInfo> SystemPortDirectory::ports() const {
     }
     lookUpDevices(ports);
     return ports;
+}
+
+QList<PortInfo> SystemPortDirectory::beyondTheList(const QList<PortInfo>& entries) const {
+    return devicesBeyond(entries);
 }
 
 } // namespace tarvex

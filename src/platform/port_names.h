@@ -37,8 +37,12 @@ struct PortInfo {
 QString portDetails(const PortInfo& info);
 // "COM21 (/dev/ttyACM0, Telit LE910)".
 QString portSummary(const PortInfo& info);
-// The present entries, for an open failure: "Present: COM21 (...)", or that none is.
-QString presentPorts(const QList<PortInfo>& ports);
+// The present entries, for an open failure: "Present: COM21 (...)", or that none is;
+// then every device no entry reaches (`beyond`), and how to reach it from `triedPort`.
+QString presentPorts(const QList<PortInfo>& ports, const QList<PortInfo>& beyond = {},
+                     int triedPort = kFirstPort);
+// How many devices beyond the list a report names before "and N more".
+constexpr int kMostDevicesNamedBeyond = 8;
 
 // Looks the list's devices up. Only metadata is read: no device is opened, since
 // opening a port toggles its modem lines under whatever is connected there.
@@ -47,11 +51,14 @@ public:
     virtual ~PortDirectory() = default;
     // One entry per port, COM1 first.
     virtual QList<PortInfo> ports() const = 0;
+    // The serial devices the system has that none of `entries` reaches, port 0 each.
+    virtual QList<PortInfo> beyondTheList(const QList<PortInfo>& entries) const = 0;
 };
 
 class SystemPortDirectory final : public PortDirectory {
 public:
     QList<PortInfo> ports() const override;
+    QList<PortInfo> beyondTheList(const QList<PortInfo>& entries) const override;
 };
 
 // One implementation per platform (port_names_unix.cpp, port_names_win.cpp).
@@ -59,5 +66,14 @@ public:
 QString defaultDeviceForPort(int port);
 // Fills in presence and the USB details of each entry from its device.
 void lookUpDevices(QList<PortInfo>& ports);
+// The system's serial devices, with what is known of them, that no entry reaches.
+QList<PortInfo> devicesBeyond(const QList<PortInfo>& entries);
+// How the report names the place beyond the list ("COM40"), and what else the
+// operator can do there besides TARVEX_COMn (", or ..."; may be empty).
+struct BeyondTheList {
+    QString where;
+    QString advice;
+};
+BeyondTheList beyondTheListWording();
 
 } // namespace tarvex

@@ -2,6 +2,7 @@
 
 #include "port_names_unix.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,6 +80,45 @@ QString defaultDeviceForPort(int port) {
 
 void lookUpDevices(QList<PortInfo>& ports) {
     lookUpDevicesIn(ports, QStringLiteral("/sys"));
+}
+
+QList<PortInfo> devicesBeyond(const QList<PortInfo>& entries) {
+    return devicesBeyondIn(entries, QStringLiteral("/sys"), QStringLiteral("/dev"));
+}
+
+BeyondTheList beyondTheListWording() {
+    return {QStringLiteral("the list"), {}};
+}
+
+// A serial device is a tty with a device behind it (virtual consoles and
+// pseudo-terminals have none) whose UART is fitted, or a Bluetooth RFCOMM link.
+QList<PortInfo> devicesBeyondIn(const QList<PortInfo>& entries, const QString& sysfs,
+                                const QString& dev) {
+    QStringList reached;
+    for (const PortInfo& entry : entries)
+        reached.append(QFileInfo(entry.device).canonicalFilePath());
+    const QString classTty = sysfs + QStringLiteral("/class/tty");
+    QStringList names = QDir(classTty).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
+    // ttyUSB9 before ttyUSB10.
+    QCollator order;
+    order.setNumericMode(true);
+    std::sort(names.begin(), names.end(), order);
+    QList<PortInfo> beyond;
+    for (const QString& name : names) {
+        const QString ttyDirectory = classTty + QLatin1Char('/') + name;
+        const bool serial = QFileInfo::exists(ttyDirectory + QStringLiteral("/device")) ||
+                            name.startsWith(QLatin1String("rfcomm"));
+        const QFileInfo node(dev + QLatin1Char('/') + name);
+        if (!serial || !node.exists() || attribute(ttyDirectory, "type") == QLatin1String("0") ||
+            reached.contains(node.canonicalFilePath()))
+            continue;
+        PortInfo info;
+        info.device = node.filePath();
+        info.present = true;
+        readUsbDetails(ttyDirectory, info);
+        beyond.append(info);
+    }
+    return beyond;
 }
 
 void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs) {

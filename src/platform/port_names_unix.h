@@ -7,5 +7,8 @@
 namespace tarvex {
 
 void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs);
+// `dev` is where the device nodes are (/dev).
+QList<PortInfo> devicesBeyondIn(const QList<PortInfo>& entries, const QString& sysfs,
+                                const QString& dev);
 
 } // namespace tarvex

@@ -252,13 +252,28 @@ void frmResult::onPlatformError(const SerialError& error) {
     }
     abandonSms();
     QString report = error.text();
-    if (error.kind() == SerialError::Kind::NoSuchDevice) {
-        // The modem is likely on another entry: say which ones have a device now.
+    if (const auto present = presentOnMissingDevice(error)) {
+        // The modem is likely on another entry, or beyond the list: say where.
         if (!report.endsWith(QLatin1Char('.')))
             report += QLatin1Char('.');
-        report += QLatin1Char('\n') + presentPorts(ports_.ports());
+        report += QLatin1Char('\n') + *present;
     }
     boxes_.report(report);
+}
+
+// A device is missing when the system says so, or when an open fails on an entry the
+// system does not list: Wine opens an unmapped COM port with "Invalid function".
+std::optional<QString> frmResult::presentOnMissingDevice(const SerialError& error) {
+    const bool opening = !flags_.PortConnected;
+    if (error.kind() != SerialError::Kind::NoSuchDevice &&
+        !(opening && error.kind() == SerialError::Kind::Io))
+        return std::nullopt;
+    const QList<PortInfo> entries = ports_.ports();
+    const int port = MSComm1.CommPort();
+    if (error.kind() == SerialError::Kind::Io &&
+        (port < kFirstPort || port > kLastPort || entries.value(port - kFirstPort).present))
+        return std::nullopt;
+    return presentPorts(entries, ports_.beyondTheList(entries), port);
 }
 
 bool frmResult::requireConnection() {

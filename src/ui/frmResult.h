@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <map>
+#include <optional>
 
 class QComboBox;
 class QGroupBox;
@@ -72,6 +73,8 @@ private:
     template <typename Handler> void handlerBoundary(Handler&& handler);
     void onPlatformError(const SerialError& error);
     void onDeviceLost(const QString& report);
+    // What the operator can connect to instead, when `error` says the device is missing.
+    std::optional<QString> presentOnMissingDevice(const SerialError& error);
     // True when the port is open; otherwise the operator is told to connect first.
     bool requireConnection();
     void Sleep(std::chrono::milliseconds duration);

@@ -78,7 +78,10 @@ private slots:
         QCOMPARE(world.boxes->shown.size(), 1);
         // Then what this machine has on the other entries, which the test cannot know.
         const QStringList lines = world.boxes->shown[0].text.split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 2);
+        // A third line names the devices beyond the list, if this machine has any.
+        QVERIFY(lines.size() == 2 ||
+                (lines.size() == 3 &&
+                 lines[2].startsWith(QStringLiteral("Also present, beyond the list: "))));
         QCOMPARE(lines[0],
                  QStringLiteral("COM1 (/dev/tarvex-no-such-device): No such file or directory."));
         QVERIFY2(lines[1].startsWith(QStringLiteral("Present: COM")) ||

@@ -106,6 +106,37 @@ private slots:
         QCOMPARE(portSummary(ports[0]), QStringLiteral("COM1 (") + device + summary);
     }
 
+    // The devices no entry reaches: serial ones only, in numeric order, with what is
+    // known of them; an entry's device, reached through a link or not, is left out.
+    void beyondTheList() {
+        QTemporaryDir root;
+        const QString usb = QStringLiteral("devices/pci0/usb1/1-3");
+        build(root.path() + QStringLiteral("/sys"),
+              {"class/tty/ttyUSB16/device->../../../" + usb + "/1-3:1.2",
+               usb + "/1-3:1.2/bInterfaceNumber=02", usb + "/idVendor=2c7c",
+               usb + "/manufacturer=Quectel", usb + "/product=EC25",
+               "class/tty/ttyUSB2/device->../../../" + usb,
+               "class/tty/ttyUSB0/device->../../../" + usb, "class/tty/ttyS4/type=4",
+               "class/tty/ttyS4/device->../../../devices", "class/tty/ttyS5/type=0",
+               "class/tty/ttyS5/device->../../../devices", "class/tty/rfcomm0/dev=216:0",
+               "class/tty/tty1/dev=4:1", "class/tty/ptmx/dev=5:2",
+               "class/tty/ttyACM3/device->../../../" + usb});
+        build(root.path(), {"dev/ttyUSB16=", "dev/ttyUSB2=", "dev/ttyUSB0=", "dev/ttyS4=",
+                            "dev/ttyS5=", "dev/rfcomm0=", "dev/tty1=", "dev/ptmx="});
+        QVERIFY(QFile::link(root.filePath(QStringLiteral("dev/ttyUSB0")),
+                            root.filePath(QStringLiteral("modem"))));
+        QList<PortInfo> entries(2);
+        entries[0].device = root.filePath(QStringLiteral("dev/ttyUSB2"));
+        entries[1].device = root.filePath(QStringLiteral("modem"));
+        QStringList found;
+        for (const PortInfo& info :
+             devicesBeyondIn(entries, root.filePath(QStringLiteral("sys")), root.filePath("dev")))
+            found.append(portDetails(info).replace(root.path(), QString()));
+        QCOMPARE(found, (QStringList{"/dev/rfcomm0: device present", "/dev/ttyS4: device present",
+                                     "/dev/ttyUSB16: device present\nManufacturer: Quectel\n"
+                                     "Product: EC25\nUSB interface: 2"}));
+    }
+
     // The list as the program reads it: a pseudo-terminal and a missing device on
     // two entries, whatever this machine has on the others.
     void systemDirectory() {

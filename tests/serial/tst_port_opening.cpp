@@ -106,36 +106,69 @@ private slots:
         QCOMPARE(world_->boxes->shown.size(), 1);
     }
 
-    // A missing device: the report says which entries have a device right now.
+    // A missing device: the report says which entries have a device right now, and
+    // which devices no entry reaches. Wine opens a COM port it has not mapped with
+    // "Invalid function", an I/O error: the system's list decides that it is missing.
     void missingDeviceNamesThePresentOnes_data() {
         QTest::addColumn<QList<PortInfo>>("plugged");
-        QTest::addColumn<QString>("present");
+        QTest::addColumn<QList<PortInfo>>("beyond");
+        QTest::addColumn<SerialError::Kind>("kind");
+        QTest::addColumn<QString>("present"); // empty: no report of what is present
+        const BeyondTheList w = beyondTheListWording();
+        const auto also = [&w](const QString& devices) {
+            return "\nAlso present, beyond " + w.where + ": " + devices +
+                   ". Start Tarvex with TARVEX_COM2=/dev/ttyUSB16" + w.advice + ".";
+        };
+        const PortInfo far = presentPort(0, "/dev/ttyUSB16", "Quectel", "Quectel EC25", {}, 2);
+        QList<PortInfo> many{far};
+        for (int n = 0; n < kMostDevicesNamedBeyond + 2; ++n)
+            many.append(presentPort(0, QStringLiteral("/dev/rfcomm%1").arg(n)));
+        const auto missing = SerialError::Kind::NoSuchDevice;
         const PortInfo modem = presentPort(21, "/dev/ttyACM0", "Telit", "LE910", "0123", 0);
         const PortInfo uart = presentPort(1, "/dev/ttyS0");
         const PortInfo atPort = presentPort(7, "/dev/ttyUSB2", "Quectel", "Quectel EC25", {}, 2);
-        QTest::newRow("none") << QList<PortInfo>{}
-                              << "No serial device is present on COM1 to COM40.";
-        QTest::newRow("a USB modem")
-            << QList<PortInfo>{modem} << "Present: COM21 (/dev/ttyACM0, Telit LE910, interface 0)";
+        const QString none = QStringLiteral("No serial device is present on COM1 to COM40.");
+        QTest::newRow("none") << QList<PortInfo>{} << QList<PortInfo>{} << missing << none;
+        QTest::newRow("a USB modem") << QList<PortInfo>{modem} << QList<PortInfo>{} << missing
+                                     << "Present: COM21 (/dev/ttyACM0, Telit LE910, interface 0)";
         QTest::newRow("three, in list order")
-            << QList<PortInfo>{modem, uart, atPort}
+            << QList<PortInfo>{modem, uart, atPort} << QList<PortInfo>{} << missing
             << "Present: COM1 (/dev/ttyS0), COM7 (/dev/ttyUSB2, Quectel EC25, interface 2), "
                "COM21 (/dev/ttyACM0, Telit LE910, interface 0)";
+        QTest::newRow("only beyond the list")
+            << QList<PortInfo>{} << QList<PortInfo>{far} << missing
+            << none + also("/dev/ttyUSB16 (Quectel EC25, interface 2)");
+        QTest::newRow("beyond the list, the rest counted")
+            << QList<PortInfo>{uart} << many << missing
+            << "Present: COM1 (/dev/ttyS0)" +
+                   also("/dev/ttyUSB16 (Quectel EC25, interface 2), /dev/rfcomm0, /dev/rfcomm1, "
+                        "/dev/rfcomm2, /dev/rfcomm3, /dev/rfcomm4, /dev/rfcomm5, /dev/rfcomm6 "
+                        "and 3 more");
+        QTest::newRow("I/O error on an entry the system does not list")
+            << QList<PortInfo>{} << QList<PortInfo>{far} << SerialError::Kind::Io
+            << none + also("/dev/ttyUSB16 (Quectel EC25, interface 2)");
+        QTest::newRow("I/O error on a device that is there")
+            << QList<PortInfo>{presentPort(2, "/dev/ttyS1")} << QList<PortInfo>{far}
+            << SerialError::Kind::Io << QString();
     }
 
     void missingDeviceNamesThePresentOnes() {
         QFETCH(QList<PortInfo>, plugged);
+        QFETCH(QList<PortInfo>, beyond);
+        QFETCH(SerialError::Kind, kind);
         QFETCH(QString, present);
         for (const PortInfo& info : plugged)
             world_->ports->plug(info);
+        world_->ports->beyond = beyond;
         world_->serial->failOn = {QStringLiteral("PortOpen"),
-                                  SerialError(SerialError::Kind::NoSuchDevice,
-                                              QStringLiteral("COM2 (/dev/ttyS1)"),
+                                  SerialError(kind, QStringLiteral("COM2 (/dev/ttyS1)"),
                                               QStringLiteral("No such file or directory"))};
         w().Combo1->setCurrentIndex(1);
         w().connect->click();
         QCOMPARE(world_->boxes->texts(),
-                 QStringList{"COM2 (/dev/ttyS1): No such file or directory.\n" + present});
+                 QStringList{present.isEmpty()
+                                 ? QStringLiteral("COM2 (/dev/ttyS1): No such file or directory")
+                                 : "COM2 (/dev/ttyS1): No such file or directory.\n" + present});
         QVERIFY(w().connect->isVisible());
     }
 

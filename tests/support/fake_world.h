@@ -161,10 +161,12 @@ public:
         ++reads;
         return entries;
     }
+    QList<PortInfo> beyondTheList(const QList<PortInfo>&) const override { return beyond; }
     // Puts `info` in the place of its entry.
     void plug(const PortInfo& info) { entries[info.port - kFirstPort] = info; }
 
     QList<PortInfo> entries;
+    QList<PortInfo> beyond;
     mutable int reads = 0;
 };
 
