@@ -2,8 +2,10 @@
 // machine does in the same run: pacing, the SMS sequence, reaction, receive
 // capacity, start-up and footprint. One table on stdout, the same figures as JSON.
 
+#include "platform/logged_platform.h"
 #include "platform/message_boxes.h"
 #include "platform/serial_control.h"
+#include "platform/session_log.h"
 #include "process_stats.h"
 #include "pty_link.h"
 #include "recording_message_boxes.h"
@@ -21,6 +23,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
 #include <cmath>
@@ -198,14 +201,22 @@ private:
     std::vector<double> reactions_;
 };
 
+// Where the bench's session logs go: never the user's own folder.
+QTemporaryDir logFolder;
+
 struct Window {
-    explicit Window(const std::string& device) {
+    // With `logged`, a session log listens in, as in the program.
+    explicit Window(const std::string& device, bool logged = false) {
         qputenv("TARVEX_COM1", QByteArray::fromStdString(device));
         WindowPlatform platform = WindowPlatform::system();
         auto recorder = std::make_unique<RecordingMessageBoxes>();
         boxes = recorder.get();
         platform.boxes = std::move(recorder);
         platform.endProcess = [] {};
+        if (logged)
+            platform = withSessionLog(
+                std::move(platform),
+                std::make_shared<SessionLog>(SessionLog::Options{logFolder.path(), false, {}}));
         window = std::make_unique<frmResult>(std::move(platform));
         window->show();
         window->connect->click();
@@ -258,8 +269,10 @@ void runReferences(const Options& o) {
     refLink.setOnByte({});
 }
 
-void pacing(Window& w, PtyLink& link, const Options& o) {
-    std::fprintf(stderr, "pacing: %d characters\n", o.paceChars);
+// The pacing figures; with `unlogged` (the same window's figure without the session
+// log), only the median, held against it.
+double pacing(Window& w, PtyLink& link, const Options& o, std::optional<double> unlogged = {}) {
+    std::fprintf(stderr, "pacing: %d characters%s\n", o.paceChars, unlogged ? ", logged" : "");
     QString text;
     for (int i = 0; i < o.paceChars; ++i)
         text.append(QChar(u'0' + i % 10));
@@ -267,6 +280,12 @@ void pacing(Window& w, PtyLink& link, const Options& o) {
     w.window->SendComm(text);
     link.waitForCount(static_cast<std::size_t>(o.paceChars), 2s);
     const auto tarvex = gapErrors(link.arrivals(), 25);
+    if (unlogged) {
+        add({QStringLiteral("pacing |gap-25ms| median, session log on"), QStringLiteral("ms"),
+             median(tarvex), *unlogged, QStringLiteral("the same, log off"),
+             QStringLiteral("within 0.05 ms of log off"), median(tarvex) - *unlogged <= 0.05});
+        return median(tarvex);
+    }
     const auto& reference = references.pace25;
     const QString name = QStringLiteral("reference_pacer (clock_nanosleep, absolute)");
     add({QStringLiteral("pacing |gap-25ms| median"), QStringLiteral("ms"), median(tarvex),
@@ -279,6 +298,7 @@ void pacing(Window& w, PtyLink& link, const Options& o) {
          name,
          {},
          {}});
+    return median(tarvex);
 }
 
 void modemTests(Window& w, PtyLink& link, Modem& modem, const Options& o, bool warmUp = false) {
@@ -322,7 +342,9 @@ void modemTests(Window& w, PtyLink& link, Modem& modem, const Options& o, bool w
          {}});
 }
 
-void smsSequence(Window& w, PtyLink& link, const Options& o, bool warmUp = false) {
+// As pacing(): with `unlogged`, the median held against the figure without the log.
+double smsSequence(Window& w, PtyLink& link, const Options& o, bool warmUp = false,
+                   std::optional<double> unlogged = {}) {
     const int messages = warmUp ? 1 : o.sms;
     std::fprintf(stderr, "SMS: %d messages of 34 characters\n", messages);
     // The longest body the window takes; checked in every build, Release included.
@@ -350,13 +372,21 @@ void smsSequence(Window& w, PtyLink& link, const Options& o, bool warmUp = false
         drifts.push_back(std::abs(measured - nominalMs) / nominalMs * 100.0);
     }
     if (warmUp)
-        return;
+        return 0;
+    if (unlogged) {
+        add({QStringLiteral("SMS first byte -> Ctrl-Z median, session log on"),
+             QStringLiteral("ms"), median(durations), *unlogged,
+             QStringLiteral("the same, log off"), QStringLiteral("within 1 ms of log off"),
+             median(durations) - *unlogged <= 1.0});
+        return median(durations);
+    }
     add({QStringLiteral("SMS first byte -> Ctrl-Z median"), QStringLiteral("ms"), median(durations),
          nominalMs, QStringLiteral("nominal 3000 + 25 x (chars - 1)"),
          QStringLiteral("within 1% of nominal"), std::abs(median(drifts)) <= 1.0});
     add({QStringLiteral("SMS drift p99 (|measured-nominal|)"), QStringLiteral("%"),
          percentile(drifts, 99), 0, QStringLiteral("nominal"), QStringLiteral("<= 1%"),
          std::abs(percentile(drifts, 99)) <= 1.0});
+    return median(durations);
 }
 
 // Waits for "tarvex-startup WHAT NS" lines on a child's stderr.
@@ -390,14 +420,15 @@ struct Started {
     long rss = -1;
 };
 
-Started startOnce(const QString& program, const QStringList& wanted) {
+Started startOnce(const QString& program, const QStringList& wanted, const QStringList& args = {}) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TARVEX_TRACE_STARTUP"), QStringLiteral("1"));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), logFolder.path());
     env.remove(QStringLiteral("TARVEX_COM1"));
     child.setProcessEnvironment(env);
     const qint64 spawned = monotonicNs();
-    child.start(program, {});
+    child.start(program, args);
     Started result;
     for (const auto& [what, ns] : readTrace(child, wanted, 15000))
         result.ms[what] = static_cast<double>(ns - spawned) / 1e6;
@@ -411,13 +442,16 @@ Started startOnce(const QString& program, const QStringList& wanted) {
 
 long startUp(const Options& o) {
     std::fprintf(stderr, "start-up: %d runs of each program\n", o.startups);
-    std::vector<double> splash, main, bare, rssTarvex, rssBare, rssForm;
+    std::vector<double> splash, main, bare, rssTarvex, rssUnlogged, rssBare, rssForm;
     const QStringList window{QStringLiteral("window")};
     for (int i = 0; i < o.startups; ++i) {
         const Started t =
             startOnce(binary("tarvex"), {QStringLiteral("splash"), QStringLiteral("main")});
         const Started b = startOnce(binary("bare_qt_window"), window);
         const Started f = startOnce(binary("form_qt_window"), window);
+        const Started u =
+            startOnce(binary("tarvex"), {QStringLiteral("main")}, {QStringLiteral("--no-log")});
+        rssUnlogged.push_back(static_cast<double>(u.rss));
         if (t.ms.count(QStringLiteral("splash")))
             splash.push_back(t.ms.at(QStringLiteral("splash")));
         if (t.ms.count(QStringLiteral("main")))
@@ -443,6 +477,10 @@ long startUp(const Options& o) {
          median(rssTarvex), median(rssForm),
          QStringLiteral("form_qt_window: same controls and fonts"), QStringLiteral("<= 1.1 x form"),
          median(rssTarvex) <= 1.1 * median(rssForm)});
+    add({QStringLiteral("resident memory after start, --no-log"), QStringLiteral("KiB"),
+         median(rssUnlogged), median(rssForm),
+         QStringLiteral("form_qt_window: same controls and fonts"), QStringLiteral("<= 1.1 x form"),
+         median(rssUnlogged) <= 1.1 * median(rssForm)});
     return static_cast<long>(median(rssBare));
 }
 
@@ -471,8 +509,9 @@ void idle(Window& w, const Options& o) {
          QStringLiteral("indistinguishable from 0"), own <= std::max(10.0, 2 * bareCpu)});
 }
 
-void flood(Window& w, PtyLink& link, const Options& o) {
-    std::fprintf(stderr, "flood: %d bytes into the receive path\n", o.floodBytes);
+void flood(Window& w, PtyLink& link, const Options& o, const QString& label = {}) {
+    std::fprintf(stderr, "flood: %d bytes into the receive path%s\n", o.floodBytes,
+                 qPrintable(label));
     // The quiet tick jitter of the same timer is the reference for the flood's.
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
@@ -510,12 +549,12 @@ void flood(Window& w, PtyLink& link, const Options& o) {
     if (!done)
         qFatal("flood: only %zu of %zu characters delivered", received, total);
     const double rate = static_cast<double>(total) / (milliseconds(elapsed) / 1000.0);
-    add({QStringLiteral("receive capacity, one notification each"), QStringLiteral("chars/s"), rate,
-         960, QStringLiteral("line rate at 9600 baud"), QStringLiteral(">= 100 x line rate"),
-         rate >= 96000});
-    add({QStringLiteral("longest 10 ms timer gap during flood"), QStringLiteral("ms"), maxGap,
-         quietMaxGap, QStringLiteral("same timer, quiet"), QStringLiteral("no freeze (< 100 ms)"),
-         maxGap < 100});
+    add({QStringLiteral("receive capacity, one notification each") + label,
+         QStringLiteral("chars/s"), rate, 960, QStringLiteral("line rate at 9600 baud"),
+         QStringLiteral(">= 100 x line rate"), rate >= 96000});
+    add({QStringLiteral("longest 10 ms timer gap during flood") + label, QStringLiteral("ms"),
+         maxGap, quietMaxGap, QStringLiteral("same timer, quiet"),
+         QStringLiteral("no freeze (< 100 ms)"), maxGap < 100});
 }
 
 // A modem pulled while the port is open and nothing is sent: the window must notice
@@ -673,17 +712,19 @@ int main(int argc, char* argv[]) {
 
     PtyLink link;
     Modem modem(link);
-    Window w(link.path());
+    auto w = std::make_unique<Window>(link.path());
+    double unloggedPacing = 0;
+    double unloggedSms = 0;
     if (o.runs("window")) {
-        pacing(w, link, o);
+        unloggedPacing = pacing(*w, link, o);
         modem.reset();
         // One of each first: what is built once (patterns, caches) is not growth.
-        modemTests(w, link, modem, o, true);
-        smsSequence(w, link, o, true);
+        modemTests(*w, link, modem, o, true);
+        smsSequence(*w, link, o, true);
         runFor(500ms);
         const long rssStart = tools::residentKiB();
-        modemTests(w, link, modem, o);
-        smsSequence(w, link, o);
+        modemTests(*w, link, modem, o);
+        unloggedSms = smsSequence(*w, link, o);
         runFor(500ms);
         const long rssAfter = tools::residentKiB();
         add({QStringLiteral("resident memory, bench window after one test + one SMS"),
@@ -700,9 +741,21 @@ int main(int argc, char* argv[]) {
              static_cast<double>(rssAfter - rssStart) < 0.01 * static_cast<double>(rssStart)});
     }
     if (o.runs("idle"))
-        idle(w, o);
+        idle(*w, o);
     if (o.runs("flood"))
-        flood(w, link, o);
+        flood(*w, link, o);
+    // The same window with the session log on, on the same line.
+    if (o.runs("window") || o.runs("flood")) {
+        w.reset();
+        w = std::make_unique<Window>(link.path(), true);
+        modemTests(*w, link, modem, o, true);
+        if (o.runs("window")) {
+            pacing(*w, link, o, unloggedPacing);
+            smsSequence(*w, link, o, false, unloggedSms);
+        }
+        if (o.runs("flood"))
+            flood(*w, link, o, QStringLiteral(", session log on"));
+    }
     if (o.runs("pull"))
         pull(o);
 

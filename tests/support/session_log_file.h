@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 namespace tarvex::testing {
 
@@ -67,6 +68,16 @@ inline QStringList textsOf(const QList<LogLine>& lines, const QString& kind) {
         if (l.kind == kind)
             texts.append(l.text);
     return texts;
+}
+
+// The kinds and texts of the lines in the order given, each after the one before.
+inline void checkStory(const QList<LogLine>& lines, const QStringList& story) {
+    qsizetype at = 0;
+    for (const QString& step : story) {
+        while (at < lines.size() && lines[at].kind + QLatin1Char(' ') + lines[at].text != step)
+            ++at;
+        QVERIFY2(at < lines.size(), qPrintable(QStringLiteral("not in order: ") + step));
+    }
 }
 
 inline QString newestSessionLog(const QString& folder) {

@@ -82,16 +82,6 @@ void checkAgainstStamps(const LoggedRun& run, const VirtualModem& modem) {
     }
 }
 
-// The kinds and texts of the lines in the order given, each after the one before.
-void checkStory(const QList<LogLine>& lines, const QStringList& story) {
-    qsizetype at = 0;
-    for (const QString& step : story) {
-        while (at < lines.size() && lines[at].kind + QLatin1Char(' ') + lines[at].text != step)
-            ++at;
-        QVERIFY2(at < lines.size(), qPrintable(QStringLiteral("not in order: ") + step));
-    }
-}
-
 void typeAndSend(RealWorld& world) {
     world.window->txtMobileNo->setText(kNumber);
     world.window->txtDat->setText(kBody);

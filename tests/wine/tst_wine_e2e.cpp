@@ -3,7 +3,8 @@
 // and keys with xdotool, what it shows from its message trace
 // (TARVEX_TRACE_MESSAGES), what reached the line from the modem's byte stamps and
 // SMS log. scripts/test-wine-e2e prepares the prefix, maps COM1 to DIR/modem (the
-// modem's link) and COM2 to a path that does not exist, and starts the X server.
+// modem's link), COM2 to a path that does not exist and COM47 to the modem's link
+// too, and starts the X server.
 //
 // Strict: the modem test must end in "GSM Modem OK" and the SMS in "SMS Send".
 // Then the fault rows of tests/support/fault_rows.h, in the same program: between
@@ -13,6 +14,7 @@
 // shorten the gap before it by the latency of the write before.
 
 #include "fault_rows.h"
+#include "session_log_file.h"
 #include "virtual_modem.h"
 
 #include <QDir>
@@ -141,9 +143,48 @@ class TestWineE2e : public QObject {
         modem_.emplace(QStringList{"--link", link_, "--stamps", stampsPath_} + args);
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo(link_).isSymLink(); }));
         // Before anything opens COM1: it is the modem's link, which leads to its pty.
-        const QString com1 = env("WINEPREFIX") + "/dosdevices/com1";
-        QCOMPARE(QFileInfo(com1).symLinkTarget(), link_);
-        QCOMPARE(QFileInfo(com1).canonicalFilePath(), modem_->device());
+        for (const char* com : {"/dosdevices/com1", "/dosdevices/com47"}) {
+            const QString path = env("WINEPREFIX") + com;
+            QCOMPARE(QFileInfo(path).symLinkTarget(), link_);
+            QCOMPARE(QFileInfo(path).canonicalFilePath(), modem_->device());
+        }
+    }
+
+    // tarvex.exe with COM1 as `com1` (its own COM1 when empty), up to its main window.
+    void startProgram(const QString& com1 = {}) {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("TARVEX_TRACE_MESSAGES", "1");
+        e.insert("TARVEX_TRACE_STARTUP", "1");
+        if (!com1.isEmpty())
+            e.insert("TARVEX_COM1", com1);
+        // tarvex.exe's Wine process only: see modem_lines.cpp.
+        e.insert("LD_PRELOAD", env("TARVEX_MODEM_LINES"));
+        program_.setProcessEnvironment(e);
+        const qsizetype before = shown_.size();
+        program_.start(env("TARVEX_WINE"), {env("TARVEX_E2E_EXE")});
+        QVERIFY(program_.waitForStarted());
+        // The 3 s splash, then the main window's first frame.
+        QVERIFY(QTest::qWaitFor([&] { return shown_.size() > before; }, 30'000));
+        QCOMPARE(messagesFrom(before), QStringList{"main window"});
+        QVERIFY(QTest::qWaitFor([&] { return window(kMainTitle).has_value(); }, 10'000));
+    }
+
+    void stopProgram() {
+        program_.kill();
+        program_.waitForFinished(5000);
+        QVERIFY(QTest::qWaitFor([&] { return !window(kMainTitle); }, 10'000));
+    }
+
+    // This run's session log, in the user's %LOCALAPPDATA%\Tarvex\logs of the prefix.
+    QList<LogLine> sessionLog() const {
+        const QDir users(env("WINEPREFIX") + "/drive_c/users");
+        for (const QString& user : users.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QString log =
+                newestSessionLog(users.filePath(user + "/AppData/Local/Tarvex/logs"));
+            if (!log.isEmpty())
+                return readSessionLog(log);
+        }
+        return {};
     }
 
     void readTrace() {
@@ -273,21 +314,10 @@ private slots:
         QCOMPARE(QFileInfo(env("WINEPREFIX") + "/dosdevices/com2").symLinkTarget(),
                  dir_ + "/no-such-port");
         startModem();
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("TARVEX_TRACE_MESSAGES", "1");
-        e.insert("TARVEX_TRACE_STARTUP", "1");
-        // tarvex.exe's Wine process only: see modem_lines.cpp.
-        e.insert("LD_PRELOAD", env("TARVEX_MODEM_LINES"));
-        program_.setProcessEnvironment(e);
         program_.setStandardOutputFile(QProcess::nullDevice());
         QObject::connect(&program_, &QProcess::readyReadStandardError, this,
                          &TestWineE2e::readTrace);
-        program_.start(env("TARVEX_WINE"), {env("TARVEX_E2E_EXE")});
-        QVERIFY(program_.waitForStarted());
-        // The 3 s splash, then the main window's first frame.
-        QVERIFY(QTest::qWaitFor([&] { return !shown_.isEmpty(); }, 30'000));
-        QCOMPARE(messagesFrom(0), QStringList{"main window"});
-        QVERIFY(QTest::qWaitFor([&] { return window(kMainTitle).has_value(); }, 10'000));
+        startProgram();
     }
 
     // What the modem heard and said, for the log of a failed row; and no fault of the
@@ -299,11 +329,9 @@ private slots:
         QVERIFY2(faults_.isEmpty(), qPrintable(faults_.join(QLatin1Char('\n'))));
     }
 
-    void cleanupTestCase() {
-        program_.kill();
-        program_.waitForFinished(5000);
-    }
+    void cleanupTestCase() { stopProgram(); }
 
+    // COM2 leads nowhere; the report names COM47, which no entry reaches.
     void missingPortIsReportedByName() {
         const qsizetype before = shown_.size();
         click(kCombo);
@@ -311,6 +339,10 @@ private slots:
         click(kConnect);
         const QString seen = answerNext(before);
         QVERIFY2(seen.startsWith("Test Tarvex|COM2"), qPrintable(seen));
+        QVERIFY2(seen.contains("\\nAlso present, beyond COM40: COM47") &&
+                     seen.contains("Start Tarvex with TARVEX_COM2=COM47, or give it a number up "
+                                   "to 40 in Device Manager"),
+                 qPrintable(seen));
         qInfo("COM2: %s", qPrintable(seen.section('|', 1)));
         QCOMPARE(program_.state(), QProcess::Running);
         click(kCombo);
@@ -347,6 +379,16 @@ private slots:
                  qPrintable(QString("%1 %2").arg(afterMode).arg(afterSubmit)));
         qInfo("SMS Send: %zu bytes in %.0f ms; pauses after AT+CMGF %.0f ms, after AT+CMGS %.0f ms",
               line.size(), msBetween(line.front(), line.back()), afterMode, afterSubmit);
+
+        // The session log tells the same story, the number and the text masked.
+        const QList<LogLine> log = sessionLog();
+        QByteArray masked = expected;
+        masked.replace(kNumber.toLatin1(), "+1########67")
+            .replace(kBody.toLatin1(), "<text: 30 characters>");
+        QVERIFY2(bytesOf(log, "-->").endsWith(masked), bytesOf(log, "-->").right(100).constData());
+        checkStory(log, {"--> AT+CMGF=1<CR><LF>", "--> AT+CMGS=\"+1########67\"<CR><LF>",
+                         "--> <text: 30 characters><SUB>", "--- SMS verdict: accepted",
+                         "--- message box \"Test Tarvex\": SMS Send"});
     }
 
     // One report, the port closed (nothing more queued behind it), and Connect
@@ -384,10 +426,18 @@ private slots:
         if (!args.contains(QStringLiteral("--error-on")))
             modemTest();
         const qsizetype before = shown_.size();
+        const qsizetype logged = sessionLog().size();
         sendSms(kNumber, QStringLiteral("Hello"));
         const QString seen = answerNext(before, kSmsWaitMs);
         QCOMPARE(seen.section('|', 1), expected);
         QCOMPARE(modem_->messages().size(), expected == rows::kSmsSend ? 1 : 0);
+        const QString refused = QStringLiteral("SMS Not Sent: ");
+        checkStory(sessionLog().mid(logged),
+                   {"--> <text: 5 characters><SUB>",
+                    expected.startsWith(refused)
+                        ? "--- SMS verdict: not sent, " + expected.mid(refused.size())
+                        : QStringLiteral("--- SMS verdict: accepted"),
+                    "--- message box \"Test Tarvex\": " + expected});
     }
 
     // The flood pours in from the first test's "A": that test's box still comes and
@@ -423,6 +473,20 @@ private slots:
         click(kTestModem);
         QCOMPARE(answerNext(before + 1), QStringLiteral("Test Tarvex|Connect ComPort"));
         startModem();
+        click(kConnect);
+        modemTest();
+    }
+
+    // A port beyond the list, by its name and by its device path, gets the modem.
+    void portBeyondTheListByName_data() {
+        QTest::addColumn<QString>("com1");
+        QTest::newRow("COM47") << "COM47";
+        QTest::newRow("\\\\.\\COM47") << "\\\\.\\COM47";
+    }
+    void portBeyondTheListByName() {
+        QFETCH(QString, com1);
+        stopProgram();
+        startProgram(com1);
         click(kConnect);
         modemTest();
     }
