@@ -45,6 +45,11 @@ private:
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (tarvex::asksOnlyForText(argc, argv)) {
+        const QCoreApplication text(argc, argv);
+        tarvex::setUpApplication();
+        tarvex::sessionOptionsFromCommandLine(); // prints and ends the process
+    }
     QApplication app(argc, argv);
     if (qEnvironmentVariableIsSet("TARVEX_TRACE_STARTUP"))
         app.installEventFilter(new StartupTrace(&app));

@@ -24,6 +24,14 @@ QString lookName() {
 
 } // namespace
 
+bool asksOnlyForText(int argc, char** argv) {
+    static const QStringList textOnly{"-h", "--help", "-?", "--help-all", "-v", "--version"};
+    for (int i = 1; i < argc; ++i)
+        if (textOnly.contains(QString::fromLocal8Bit(argv[i])))
+            return true;
+    return false;
+}
+
 SessionOptions sessionOptionsFromCommandLine() {
     QCommandLineParser parser;
     parser.setApplicationDescription(

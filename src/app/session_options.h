@@ -14,6 +14,10 @@ struct SessionOptions {
     bool personalData = false; // the number and the text as typed
 };
 
+// True when the command line asks only for the help or the version, which need no
+// window system: a QCoreApplication answers them, on a terminal without a display.
+bool asksOnlyForText(int argc, char** argv);
+
 // Reads the application's arguments; --help, --version and a wrong option print
 // their text (a message box on Windows) and end the process.
 SessionOptions sessionOptionsFromCommandLine();
