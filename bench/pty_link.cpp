@@ -1,10 +1,7 @@
 #include "pty_link.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <poll.h>
-#include <unistd.h>
 
 namespace tarvex::bench {
 
@@ -19,7 +16,7 @@ void PtyLink::setRecording(bool on) {
 }
 
 void PtyLink::write(std::string_view bytes) {
-    pty_.write(bytes);
+    reader_.write(bytes);
 }
 
 std::vector<Arrival> PtyLink::arrivals() const {
@@ -38,40 +35,24 @@ void PtyLink::clear() {
 }
 
 bool PtyLink::waitForCount(std::size_t n, std::chrono::milliseconds timeout) const {
-    const auto deadline = Clock::now() + timeout;
-    while (count() < n) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_for(lock, timeout, [&] { return arrivals_.size() >= n; });
 }
 
-void PtyLink::run(int stopFd) {
-    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {stopFd, POLLIN, 0}};
-    char buffer[4096];
-    for (;;) {
-        if (::poll(fds, 2, -1) < 0)
-            continue;
-        if (fds[1].revents)
-            return;
-        const ssize_t n = ::read(pty_.master(), buffer, sizeof buffer);
-        const auto at = Clock::now();
-        if (n <= 0)
-            continue;
-        OnByte onByte;
-        {
-            std::lock_guard lock(mutex_);
-            if (recording_) {
-                for (ssize_t i = 0; i < n; ++i)
-                    arrivals_.push_back({buffer[i], at});
-            }
-            onByte = onByte_;
+void PtyLink::take(std::string_view bytes, Clock::time_point at) {
+    OnByte onByte;
+    {
+        std::lock_guard lock(mutex_);
+        if (recording_) {
+            for (const char byte : bytes)
+                arrivals_.push_back({byte, at});
+            arrived_.notify_all();
         }
-        if (onByte) {
-            for (ssize_t i = 0; i < n; ++i)
-                onByte(buffer[i], at);
-        }
+        onByte = onByte_;
+    }
+    if (onByte) {
+        for (const char byte : bytes)
+            onByte(byte, at);
     }
 }
 

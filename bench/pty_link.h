@@ -6,6 +6,7 @@
 #include "pty.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -46,15 +47,17 @@ public:
     bool waitForCount(std::size_t n, std::chrono::milliseconds timeout) const;
 
 private:
-    void run(int stopFd);
+    void take(std::string_view bytes, Clock::time_point at);
 
     Pty pty_;
     mutable std::mutex mutex_;
+    mutable std::condition_variable arrived_;
     std::vector<Arrival> arrivals_;
     OnByte onByte_;
     bool recording_ = true;
     // Last: stopped and joined before anything it uses goes.
-    PtyThread reader_{[this](int stopFd) { run(stopFd); }};
+    PtyReader reader_{pty_,
+                      [this](std::string_view bytes, Clock::time_point at) { take(bytes, at); }};
 };
 
 // Nearest-rank percentile of a sample; 0 for an empty one.

@@ -1,9 +1,5 @@
 #include "pty_peer.h"
 
-#include <cerrno>
-#include <poll.h>
-#include <unistd.h>
-
 namespace tarvex::testing {
 
 void PtyPeer::setResponder(Responder responder) {
@@ -12,7 +8,7 @@ void PtyPeer::setResponder(Responder responder) {
 }
 
 void PtyPeer::write(const QByteArray& bytes) {
-    pty_.write(std::string_view(bytes.constData(), size_t(bytes.size())));
+    reader_.write(std::string_view(bytes.constData(), size_t(bytes.size())));
 }
 
 QByteArray PtyPeer::received() const {
@@ -25,24 +21,8 @@ bool PtyPeer::waitForReceived(qsizetype count, std::chrono::milliseconds timeout
     return arrived_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
 }
 
-void PtyPeer::run(int stopFd) {
-    pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {stopFd, POLLIN, 0}};
-    for (;;) {
-        if (::poll(fds, 2, -1) < 0 && errno == EINTR)
-            continue;
-        if (fds[1].revents)
-            return;
-        // Bytes written just before the port closed are still read after the hang-up.
-        char byte = 0;
-        if ((fds[0].revents & POLLIN) == 0 || ::read(pty_.master(), &byte, 1) != 1) {
-            if (fds[0].revents & POLLHUP) {
-                // Closed at the other end and drained: wait for it to open again.
-                ::poll(&fds[1], 1, 10);
-                if (fds[1].revents)
-                    return;
-            }
-            continue;
-        }
+void PtyPeer::take(std::string_view bytes) {
+    for (const char byte : bytes) {
         QByteArray answer;
         {
             std::lock_guard lock(mutex_);

@@ -34,7 +34,7 @@ public:
     bool waitForReceived(qsizetype count, std::chrono::milliseconds timeout) const;
 
 private:
-    void run(int stopFd);
+    void take(std::string_view bytes);
 
     Pty pty_;
     mutable std::mutex mutex_;
@@ -43,7 +43,7 @@ private:
     QByteArray line_;
     Responder responder_;
     // Last: stopped and joined before anything it uses goes.
-    PtyThread reader_{[this](int stopFd) { run(stopFd); }};
+    PtyReader reader_{pty_, [this](std::string_view bytes, PtyClock::time_point) { take(bytes); }};
 };
 
 } // namespace tarvex::testing

@@ -6,9 +6,13 @@
 #include "qtry.h"
 #include "real_world.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -51,6 +55,25 @@ private slots:
         port.Output(QStringLiteral("A"));
         QVERIFY(peer.waitForReceived(1, 10s));
         QCOMPARE(peer.received(), QByteArray("A"));
+    }
+
+    // A peer stopped while it answers a side that reads nothing: its write gives up
+    // and it stops at once, instead of waiting for room that never comes.
+    void stoppedPeerNeverHangs() {
+        auto peer = std::make_unique<PtyPeer>();
+        peer->setResponder([](const QByteArray&) { return QByteArray(1 << 20, 'x'); });
+        const int client = ::open(peer->devicePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(client >= 0);
+        QCOMPARE(::write(client, "AT\r", 3), 3);
+        // The answer has started: far more than the terminal holds, so the write waits.
+        pollfd answer{client, POLLIN, 0};
+        QCOMPARE(::poll(&answer, 1, 10'000), 1);
+        QElapsedTimer stopping;
+        stopping.start();
+        peer.reset();
+        const qint64 ms = stopping.elapsed();
+        ::close(client);
+        QVERIFY2(ms < 1000, qPrintable(QStringLiteral("stopping took %1 ms").arg(ms)));
     }
 
     void oneCharacterPerNotification() {

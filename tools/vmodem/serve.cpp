@@ -7,9 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <deque>
-#include <poll.h>
 #include <random>
-#include <system_error>
 #include <unistd.h>
 
 namespace tarvex::vmodem {
@@ -136,14 +134,6 @@ private:
     std::deque<Late> late_;
 };
 
-int timeoutMs(std::optional<Clock::duration> wait) {
-    if (!wait) {
-        return -1;
-    }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wait).count();
-    return static_cast<int>(std::clamp<decltype(ms)>(ms, 0, 60'000));
-}
-
 } // namespace
 
 void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, int stopFd) {
@@ -156,43 +146,19 @@ void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, 
             : std::nullopt;
     std::uint64_t received = 0;
 
-    for (;;) {
+    PtyHandlers handlers;
+    handlers.beforeWait = [&] {
         auto wait = device.releaseDue();
         device.flush(pty.master());
         if (vanishAt) {
             const auto left = *vanishAt - Clock::now();
-            if (left <= Clock::duration::zero()) {
-                break;
-            }
+            if (left <= Clock::duration::zero())
+                return PtyHandlers::Wait{{}, false, false};
             wait = wait ? std::min(*wait, left) : left;
         }
-
-        pollfd fds[2] = {
-            {pty.master(), static_cast<short>(POLLIN | (device.pending() ? POLLOUT : 0)), 0},
-            {stopFd, POLLIN, 0},
-        };
-        if (::poll(fds, 2, timeoutMs(wait)) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw std::system_error(errno, std::generic_category(), "poll");
-        }
-        if (fds[1].revents != 0) {
-            return;
-        }
-        if ((fds[0].revents & POLLIN) == 0) {
-            if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-                break; // Cannot happen while we hold the slave; never spin on it.
-            }
-            continue;
-        }
-        char buffer[4096];
-        const auto n = ::read(pty.master(), buffer, sizeof buffer);
-        const auto arrived = Clock::now();
-        if (n <= 0) {
-            continue; // EAGAIN/EINTR; we hold the slave open, so no EOF or EIO here.
-        }
-        std::string_view bytes(buffer, static_cast<std::size_t>(n));
+        return PtyHandlers::Wait{wait, device.pending(), true};
+    };
+    handlers.received = [&](std::string_view bytes, Clock::time_point arrived) {
         if (options.vanishAfterBytes) {
             bytes = bytes.substr(
                 0, std::min<std::uint64_t>(bytes.size(), *options.vanishAfterBytes - received));
@@ -214,10 +180,15 @@ void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, 
         if (options.vanishAfterBytes && received >= *options.vanishAfterBytes) {
             device.releaseDue();
             device.flush(pty.master());
-            break;
+            return false;
         }
+        return true;
+    };
+    // Stopped: the program ends and closes the pty itself. Otherwise the modem
+    // vanishes: the cable is pulled.
+    if (servePty(pty, stopFd, handlers) != PtyLoopEnd::Stopped) {
+        pty.close();
     }
-    pty.close();
 }
 
 } // namespace tarvex::vmodem
