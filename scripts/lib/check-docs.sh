@@ -5,12 +5,9 @@
 # src/ and tools/.
 #   scripts/lib/check-docs.sh [CHECKOUT]
 set -euo pipefail
-cd "${1:-$(dirname "$0")/../..}"
-problems=0
-problem() {
-    echo "docs: $*" >&2
-    problems=$((problems + 1))
-}
+# shellcheck source=common.sh
+. "$(dirname "$0")/common.sh"
+cd "${1:-$TARVEX_ROOT}"
 
 # The anchors of a page's headings as GitHub makes them: lower case, punctuation
 # dropped, spaces to hyphens, a repeated heading numbered.
@@ -36,19 +33,17 @@ while read -r page target; do
     file=$page
     [ -z "$path" ] || file=$(dirname "$page")/$path
     if [ ! -e "$file" ]; then
-        problem "$page links to $target, which does not exist"
+        tarvex_fail --later "$page links to $target, which does not exist"
     elif [ -n "$anchor" ] && [[ $file == *.md ]] && ! anchors "$file" | grep -qxF -- "${anchor#\#}"; then
-        problem "$page links to $target, but $file has no heading for ${anchor}"
+        tarvex_fail --later "$page links to $target, but $file has no heading for ${anchor}"
     fi
 done < <(links README.md CHANGELOG.md docs/*.md)
 
 for folder in src/*/ tools/*/; do
     folder=${folder%/}
     grep -qE "(^|[^[:alnum:]_/.-])${folder}([^[:alnum:]_-]|$)" docs/architecture.md ||
-        problem "docs/architecture.md does not name the folder $folder"
+        tarvex_fail --later "docs/architecture.md does not name the folder $folder"
 done
 
-if [ "$problems" -gt 0 ]; then
-    echo "docs: $problems problem(s) above: mend the link, or name the folder in docs/architecture.md" >&2
-    exit 1
-fi
+[ "$tarvex_failures" -eq 0 ] ||
+    tarvex_fail "$tarvex_failures problem(s) above: mend the link, or name the folder in docs/architecture.md"

@@ -2,8 +2,13 @@
 # Sourced by every script of the project: what they share, said once.
 #
 #   TARVEX_ROOT                     the checkout
+#   tarvex_fail MESSAGE...          says "SCRIPT: MESSAGE" on stderr and exits 1
+#   tarvex_fail --return MESSAGE... says it and returns 1: a shared function's caller
+#                                   decides what a failure means
+#   tarvex_fail --later MESSAGE...  says it, counts it in tarvex_failures and carries
+#                                   on: a check that reports every fault, then fails
 #   tarvex_build_dir NAME           the folder of build NAME (build, package, asan,
-#                                   fuzz, bench, windows): $TARVEX_<VAR> or the default
+#                                   fuzz, bench, windows)
 #   tarvex_configure DIR ARGS...    configures a Ninja build in DIR (warnings stop CI)
 #   tarvex_sanitizer_env            the settings of every run under ASan and UBSan
 #   tarvex_in_debian13 "$0" "$@"    re-runs the calling script in the Debian 13 root
@@ -21,21 +26,32 @@ TARVEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=deps.sh
 . "$TARVEX_ROOT/scripts/lib/deps.sh"
 
-# Each build's variable and its folder below the checkout; scripts/debian13 puts
-# the same folders below build-debian13/, so the two releases never share a tree.
-declare -gA TARVEX_BUILD_DIRS=(
-    [build]=BUILD_DIR:build
-    [package]=PACKAGE_DIR:build-package
-    [asan]=ASAN_BUILD_DIR:build-asan
-    [fuzz]=FUZZ_BUILD_DIR:build-fuzz
-    [bench]=BENCH_DIR:build-bench
-    [windows]=WINDOWS_BUILD_DIR:build-windows
-)
+tarvex_failures=0
+tarvex_fail() {
+    local mode=exit
+    case ${1:-} in --return | --later) mode=$1 && shift ;; esac
+    echo "${0##*/}: $*" >&2
+    case $mode in
+    exit) exit 1 ;;
+    --return) return 1 ;;
+    --later) tarvex_failures=$((tarvex_failures + 1)) ;;
+    esac
+}
 
+# Each build's folder: its own variable if set, else below TARVEX_BUILD_BASE, which
+# is the checkout, and build-debian13/ when scripts/debian13 runs the script, so the
+# two releases never share a tree.
 tarvex_build_dir() {
-    local entry=${TARVEX_BUILD_DIRS[$1]:?unknown build $1}
-    local variable=TARVEX_${entry%%:*}
-    echo "${!variable:-$TARVEX_ROOT/${entry#*:}}"
+    local base=${TARVEX_BUILD_BASE:-$TARVEX_ROOT}
+    case $1 in
+    build) echo "${TARVEX_BUILD_DIR:-$base/build}" ;;
+    package) echo "${TARVEX_PACKAGE_DIR:-$base/build-package}" ;;
+    asan) echo "${TARVEX_ASAN_BUILD_DIR:-$base/build-asan}" ;;
+    fuzz) echo "${TARVEX_FUZZ_BUILD_DIR:-$base/build-fuzz}" ;;
+    bench) echo "${TARVEX_BENCH_DIR:-$base/build-bench}" ;;
+    windows) echo "${TARVEX_WINDOWS_BUILD_DIR:-$base/build-windows}" ;;
+    *) tarvex_fail --return "unknown build $1" ;;
+    esac
 }
 
 tarvex_configure() {
@@ -63,17 +79,15 @@ tarvex_in_debian13() {
     if (. /etc/os-release && [ "${ID:-}" = debian ] && [ "${VERSION_ID:-}" = 13 ]); then
         return 0
     fi
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "${script##*/}: the Windows build and its runs under Wine need Debian 13; on this" \
+    [ "$(id -u)" -eq 0 ] ||
+        tarvex_fail "the Windows build and its runs under Wine need Debian 13; on this" \
             "system they run in the Debian 13 root of scripts/debian13, and making and" \
-            "entering that root needs root. Run this as root, or on Debian 13." >&2
-        exit 1
-    fi
+            "entering that root needs root. Run this as root, or on Debian 13."
     exec "$TARVEX_ROOT/scripts/debian13" "$script" "$@"
 }
 
-# Wine's desktop process keeps the display it started with: a script makes its
-# Wine prefix after this, inside the X server's session.
+# Wine's desktop process keeps the display it started with: a script makes its Wine
+# prefix after this, inside the X server's session.
 tarvex_under_xvfb() {
     TARVEX_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
 }
@@ -88,12 +102,12 @@ tarvex_in_xvfb() {
 tarvex_unpack_zip() {
     local zip exe
     zip=$(compgen -G "$1/tarvex-*-windows-x64.zip" | head -n1) ||
-        { echo "no Windows zip in $1: run scripts/build-windows" >&2; return 1; }
+        tarvex_fail --return "no Windows zip in $1: run scripts/build-windows" || return 1
     rm -rf "$2"
     mkdir -p "$2"
     (cd "$2" && cmake -E tar xf "$zip")
     exe=$(compgen -G "$2/tarvex-*-windows-x64/tarvex.exe" | head -n1) ||
-        { echo "no tarvex.exe in $zip" >&2; return 1; }
+        tarvex_fail --return "no tarvex.exe in $zip" || return 1
     dirname "$exe"
 }
 
@@ -110,8 +124,8 @@ tarvex_start_vmodem() {
     local deadline=$((SECONDS + 10))
     until [ "$(wc -l <"$dir/vmodem.out")" -ge 1 ]; do
         if ! kill -0 "$TARVEX_VMODEM_PID" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
-            echo "tarvex-vmodem did not start within 10 s: $(cat "$dir/vmodem.err")" >&2
-            return 1
+            tarvex_fail --return "tarvex-vmodem did not start within 10 s: $(cat "$dir/vmodem.err")" ||
+                return 1
         fi
         sleep 0.05
     done

@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Sourced by the scripts in scripts/: makes sure the Debian packages listed in
+# Sourced by lib/common.sh: makes sure the Debian packages listed in
 # scripts/debian-packages are installed, installing them when run as root; and
 # what every build of theirs shares.
 
@@ -34,9 +34,7 @@ tarvex_ensure_packages() {
         # shellcheck disable=SC2086
         apt-get install -y -qq --no-install-recommends $missing >&2
     else
-        echo "These Debian packages are missing: $missing" >&2
-        echo "Install them with:" >&2
-        echo "    sudo apt-get update && sudo apt-get install -y $missing" >&2
-        exit 1
+        tarvex_fail "these Debian packages are missing: $missing. Install them with:
+    sudo apt-get update && sudo apt-get install -y $missing"
     fi
 }

@@ -41,14 +41,9 @@ tarvex_wine_modem_lines() {
     export TARVEX_MODEM_LINES=$1/tests/wine/tarvex-modem-lines.so
 }
 
-tarvex_wine_fail() {
-    echo "wine.sh: $*" >&2
-    return 1
-}
-
 tarvex_wine_import() {
     "$TARVEX_WINE" regedit /S "$1" >/dev/null 2>&1 ||
-        tarvex_wine_fail "regedit could not import $1"
+        tarvex_fail --return "regedit could not import $1"
 }
 
 # The devices Wine links to COM ports at start: for each pattern, index 0 up to
@@ -77,7 +72,7 @@ tarvex_wine_wait_for() {
 
 tarvex_wine_init() {
     local dir=$1
-    [ -x "$TARVEX_WINE" ] || tarvex_wine_fail "no Wine loader at $TARVEX_WINE (Debian package wine64)" || return 1
+    [ -x "$TARVEX_WINE" ] || tarvex_fail --return "no Wine loader at $TARVEX_WINE (Debian package wine64)" || return 1
     mkdir -p "$dir" || return 1
     export WINEPREFIX
     WINEPREFIX=$(cd "$dir" && pwd)/wineprefix
@@ -93,7 +88,7 @@ tarvex_wine_init() {
         rm -rf "$WINEPREFIX"
     fi
     "$TARVEX_WINE" wineboot -i >"$dir/wineboot.log" 2>&1 ||
-        tarvex_wine_fail "wineboot failed, see $dir/wineboot.log" || return 1
+        tarvex_fail --return "wineboot failed, see $dir/wineboot.log" || return 1
     tarvex_wine_add_fonts || return 1
     tarvex_wine_apply_ports
 }
@@ -107,7 +102,7 @@ tarvex_wine_init() {
 tarvex_wine_add_fonts() {
     local reg="$WINEPREFIX/tarvex-fonts.reg" family
     fc-list -q "Liberation Sans" ||
-        tarvex_wine_fail "no Liberation Sans font (Debian package fonts-liberation)" || return 1
+        tarvex_fail --return "no Liberation Sans font (Debian package fonts-liberation)" || return 1
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n'
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
@@ -119,18 +114,18 @@ tarvex_wine_add_fonts() {
 }
 
 tarvex_wine_map_com() {
-    [ -n "${WINEPREFIX:-}" ] || tarvex_wine_fail "tarvex_wine_init first" || return 1
+    [ -n "${WINEPREFIX:-}" ] || tarvex_fail --return "tarvex_wine_init first" || return 1
     local host
     mapfile -t host < <(tarvex_wine_host_serial_devices)
     while [ $# -ge 2 ]; do
         [[ $1 =~ ^[0-9]+$ ]] && [ "$1" -ge 1 ] && [ "$1" -le "$TARVEX_WINE_LAST_PORT" ] ||
-            tarvex_wine_fail "COM$1: only COM1 to COM$TARVEX_WINE_LAST_PORT can be mapped" || return 1
-        [[ $2 == /* ]] || tarvex_wine_fail "COM$1: $2 is not an absolute path" || return 1
+            tarvex_fail --return "COM$1: only COM1 to COM$TARVEX_WINE_LAST_PORT can be mapped" || return 1
+        [[ $2 == /* ]] || tarvex_fail --return "COM$1: $2 is not an absolute path" || return 1
         tarvex_wine_not_host_device "COM$1" "$2" "${host[@]}" || return 1
         tarvex_wine_ports[$1]=$2
         shift 2
     done
-    [ $# -eq 0 ] || tarvex_wine_fail "tarvex_wine_map_com: N PATH pairs expected" || return 1
+    [ $# -eq 0 ] || tarvex_fail --return "tarvex_wine_map_com: N PATH pairs expected" || return 1
     tarvex_wine_apply_ports
 }
 
@@ -157,11 +152,11 @@ tarvex_wine_apply_ports() {
     "$TARVEX_WINESERVER" -p >>"$WINEPREFIX/wineserver.log" 2>&1 || return 1
     # Starting any program starts the device services, which make the links: ours
     # first, then the machine's device on COM256.
-    "$TARVEX_WINE" cmd /c exit >>"$WINEPREFIX/wineserver.log" 2>&1 || tarvex_wine_fail "wine cannot run cmd" || return 1
+    "$TARVEX_WINE" cmd /c exit >>"$WINEPREFIX/wineserver.log" 2>&1 || tarvex_fail --return "wine cannot run cmd" || return 1
     local expect_spill=""
     [ -z "$(tarvex_wine_host_serial_devices)" ] || expect_spill=$WINEPREFIX/dosdevices/com$((TARVEX_WINE_LAST_PORT + 1))
     tarvex_wine_wait_for 20 tarvex_wine_links_made "$expect_spill" ||
-        tarvex_wine_fail "Wine's device services made no COM links within 20 s" || return 1
+        tarvex_fail --return "Wine's device services made no COM links within 20 s" || return 1
     [ -z "$expect_spill" ] || rm -f "$expect_spill"
     tarvex_wine_check_ports
 }
@@ -184,15 +179,15 @@ tarvex_wine_check_ports() {
         n=${link##*/com}
         target=$(readlink "$link")
         [ -n "${tarvex_wine_ports[$n]:-}" ] ||
-            tarvex_wine_fail "COM$n -> $target was not mapped by us" || return 1
+            tarvex_fail --return "COM$n -> $target was not mapped by us" || return 1
         [ "$target" = "${tarvex_wine_ports[$n]}" ] ||
-            tarvex_wine_fail "COM$n -> $target, expected ${tarvex_wine_ports[$n]}" || return 1
+            tarvex_fail --return "COM$n -> $target, expected ${tarvex_wine_ports[$n]}" || return 1
         tarvex_wine_not_host_device "COM$n" "$target" "${host[@]}" || return 1
         seen+=("$n")
     done
     for n in "${!tarvex_wine_ports[@]}"; do
         [[ " ${seen[*]} " == *" $n "* ]] ||
-            tarvex_wine_fail "COM$n has no link, expected ${tarvex_wine_ports[$n]}" || return 1
+            tarvex_fail --return "COM$n has no link, expected ${tarvex_wine_ports[$n]}" || return 1
     done
 }
 
@@ -204,10 +199,10 @@ tarvex_wine_not_host_device() {
     resolved=$(readlink -f "$path" 2>/dev/null || echo "$path")
     for device in "$@"; do
         [ "$resolved" != "$(readlink -f "$device")" ] ||
-            tarvex_wine_fail "$port leads to the machine's own $device" || return 1
+            tarvex_fail --return "$port leads to the machine's own $device" || return 1
     done
     if [ -c "$resolved" ] && [[ $resolved != /dev/pts/* ]]; then
-        tarvex_wine_fail "$port leads to the character device $resolved, not a pseudo-terminal"
+        tarvex_fail --return "$port leads to the character device $resolved, not a pseudo-terminal"
         return 1
     fi
 }

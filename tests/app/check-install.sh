@@ -4,14 +4,11 @@
 # the software centre's metadata for that same entry.
 #   check-install.sh <cmake> <build dir> <bin dir> <data dir>
 set -euo pipefail
+# shellcheck source=../../scripts/lib/common.sh
+. "$(dirname "$0")/../../scripts/lib/common.sh"
 cmake=$1 build=$2 bindir=$3 datadir=$4
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
 
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
@@ -19,32 +16,32 @@ fail() {
 [[ $bindir == /* ]] || bindir=$prefix/$bindir
 [[ $datadir == /* ]] || datadir=$prefix/$datadir
 
-[ -x "$bindir/tarvex" ] || fail "no executable $bindir/tarvex"
+[ -x "$bindir/tarvex" ] || tarvex_fail --later "no executable $bindir/tarvex"
 
 id=io.github.tarvex.Tarvex
 entry=$datadir/applications/$id.desktop
 if [ ! -f "$entry" ]; then
-    fail "no menu entry $entry"
+    tarvex_fail --later "no menu entry $entry"
 else
     # Hints count too: the entry is ours and can be kept free of them.
-    report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate failed"
-    [ -z "$report" ] || fail "desktop-file-validate: $report"
+    report=$(desktop-file-validate "$entry" 2>&1) || tarvex_fail --later "desktop-file-validate failed"
+    [ -z "$report" ] || tarvex_fail --later "desktop-file-validate: $report"
     key() { sed -n "s/^$1=//p" "$entry"; }
     exec_name=$(key Exec | cut -d' ' -f1)
     [ -n "$exec_name" ] && [ -x "$bindir/$exec_name" ] ||
-        fail "Exec=$exec_name is not the installed program"
-    [ "$(key Icon)" = tarvex ] || fail "Icon=$(key Icon), expected tarvex"
-    [ "$(key Terminal)" = false ] || fail "Terminal=$(key Terminal), expected false"
+        tarvex_fail --later "Exec=$exec_name is not the installed program"
+    [ "$(key Icon)" = tarvex ] || tarvex_fail --later "Icon=$(key Icon), expected tarvex"
+    [ "$(key Terminal)" = false ] || tarvex_fail --later "Terminal=$(key Terminal), expected false"
 fi
 
 # A software centre joins the metadata to the menu entry by this id.
 metainfo=$datadir/metainfo/$id.metainfo.xml
 if [ ! -f "$metainfo" ]; then
-    fail "no AppStream metadata $metainfo"
+    tarvex_fail --later "no AppStream metadata $metainfo"
 else
-    grep -q "<id>$id</id>" "$metainfo" || fail "$metainfo does not have the id $id"
+    grep -q "<id>$id</id>" "$metainfo" || tarvex_fail --later "$metainfo does not have the id $id"
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
-        fail "$metainfo does not launch $id.desktop"
+        tarvex_fail --later "$metainfo does not launch $id.desktop"
 fi
 
 # PNG width and height: the two big-endian words after the IHDR tag.
@@ -56,11 +53,11 @@ png_size() {
 for size in 16 22 24 32 48 64 128 256; do
     icon=$datadir/icons/hicolor/${size}x${size}/apps/tarvex.png
     if [ ! -f "$icon" ]; then
-        fail "no icon $icon"
+        tarvex_fail --later "no icon $icon"
     elif [ "$(png_size "$icon")" != "${size}x${size}" ]; then
-        fail "$icon is $(png_size "$icon"), expected ${size}x${size}"
+        tarvex_fail --later "$icon is $(png_size "$icon"), expected ${size}x${size}"
     fi
 done
 
-[ "$failures" -eq 0 ] || exit 1
+[ "$tarvex_failures" -eq 0 ] || exit 1
 echo "installed tree complete"

@@ -11,14 +11,10 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$1
 vmodem=$2
 lines=${TARVEX_MODEM_LINES:?the modem-lines library (tests/wine/modem_lines.cpp)}
-[ -f "$lines" ] || { echo "FAIL: no $lines" >&2; exit 1; }
+[ -f "$lines" ] || tarvex_fail "no $lines"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -27,41 +23,41 @@ cleanup() {
 trap cleanup EXIT
 
 tarvex_wine_init "$work"
-tarvex_start_vmodem "$vmodem" "$work" --trace --link "$work/modem" || fail "tarvex-vmodem did not start"
+tarvex_start_vmodem "$vmodem" "$work" --trace --link "$work/modem" || tarvex_fail "tarvex-vmodem did not start"
 pids+=("$TARVEX_VMODEM_PID")
-[ -L "$work/modem" ] || fail "tarvex-vmodem made no link"
+[ -L "$work/modem" ] || tarvex_fail "tarvex-vmodem made no link"
 tarvex_wine_map_com 1 "$work/modem" 2 "$work/no-such-port"
 
-[ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/modem" ] || fail "com1 is not the modem's link"
+[ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/modem" ] || tarvex_fail "com1 is not the modem's link"
 for link in "$WINEPREFIX"/dosdevices/com*; do
     target=$(readlink -f "$link" || true)
     while read -r device; do
-        [ "$target" != "$device" ] || fail "${link##*/} leads to $device"
+        [ "$target" != "$device" ] || tarvex_fail "${link##*/} leads to $device"
     done < <(tarvex_wine_host_serial_devices)
 done
 
-server=$(pgrep -n -f "^$TARVEX_WINESERVER" || pgrep -n wineserver64) || fail "no wine server"
+server=$(pgrep -n -f "^$TARVEX_WINESERVER" || pgrep -n wineserver64) || tarvex_fail "no wine server"
 strace -f -qq -e trace=open,openat,openat2,creat -o "$work/server.strace" -p "$server" &
 tracer=$!
 pids+=("$tracer")
 traced() { ! grep -q '^TracerPid:[[:space:]]*0$' "/proc/$server/status"; }
-tarvex_wine_wait_for 10 traced || fail "strace did not attach to the wine server"
+tarvex_wine_wait_for 10 traced || tarvex_fail "strace did not attach to the wine server"
 # cmd's exit status says nothing about its redirections: what arrived, and what the
 # server opened, does.
 LD_PRELOAD=$lines "$TARVEX_WINE" cmd /c "echo AT>COM1" >"$work/cmd.out" 2>&1 || true
 LD_PRELOAD=$lines "$TARVEX_WINE" cmd /c "echo AT>COM2" >>"$work/cmd.out" 2>&1 || true
 tarvex_wine_wait_for 10 grep -q '^vmodem << "AT\\r"' "$work/vmodem.err" ||
-    fail "the modem did not receive AT: $(cat "$work/vmodem.err")"
+    tarvex_fail "the modem did not receive AT: $(cat "$work/vmodem.err")"
 kill "$tracer"
 wait "$tracer" 2>/dev/null || true
 
 pty=$TARVEX_VMODEM_DEVICE
 grep -q "\"$WINEPREFIX/dosdevices/com1\"" "$work/server.strace" ||
-    fail "the server's trace shows no open of COM1: strace did not see it, so it proves nothing"
-! grep -q "dosdevices/com2\"" "$work/server.strace" || fail "COM2 was opened"
-[ ! -e "$work/no-such-port" ] || fail "writing to COM2 made $work/no-such-port"
+    tarvex_fail "the server's trace shows no open of COM1: strace did not see it, so it proves nothing"
+! grep -q "dosdevices/com2\"" "$work/server.strace" || tarvex_fail "COM2 was opened"
+[ ! -e "$work/no-such-port" ] || tarvex_fail "writing to COM2 made $work/no-such-port"
 while read -r device; do
-    ! grep -q "\"$device\"" "$work/server.strace" || fail "$device was opened"
+    ! grep -q "\"$device\"" "$work/server.strace" || tarvex_fail "$device was opened"
 done < <(tarvex_wine_host_serial_devices)
-grep -E '/dev/tty(S|USB|ACM)' "$work/server.strace" && fail "a serial device was opened"
+grep -E '/dev/tty(S|USB|ACM)' "$work/server.strace" && tarvex_fail "a serial device was opened"
 echo "COM1 -> $work/modem -> $pty received AT; COM2 not opened; no host serial device opened"
