@@ -13,9 +13,15 @@
 #   tarvex_sanitizer_env            the settings of every run under ASan and UBSan
 #   tarvex_in_debian13 "$0" "$@"    re-runs the calling script in the Debian 13 root
 #                                   unless this is Debian 13
-#   tarvex_in_xvfb "$0" "$@"        re-runs it under a virtual X server and exits,
-#                                   unless it already is under one of ours
-#   tarvex_under_xvfb COMMAND...    runs COMMAND under one (TARVEX_IN_XVFB=1 inside)
+#   tarvex_xvfb_rerun PREPARE "$0" ARGS...
+#                                   outside our virtual X server: runs the function
+#                                   PREPARE, then the script with ARGS under one, and
+#                                   exits with its status; inside it, returns
+#   tarvex_windows_artifact DIR [SUFFIX]
+#                                   the Windows build's zip (.zip), installer (.msi),
+#                                   folder (no SUFFIX) or a file in it (/FILE) in DIR
+#   tarvex_windows_name VERSION     their name without the suffix
+#   tarvex_windows_version PATH     the version in such a name
 #   tarvex_unpack_zip WINDOWS DEST  unpacks the Windows build's zip into DEST and
 #                                   prints the folder that holds tarvex.exe
 #   tarvex_start_vmodem VMODEM DIR ARGS...
@@ -87,26 +93,37 @@ tarvex_in_debian13() {
 }
 
 # Wine's desktop process keeps the display it started with: a script makes its Wine
-# prefix after this, inside the X server's session.
-tarvex_under_xvfb() {
-    TARVEX_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+# prefix after this, inside the X server's session. PREPARE (packages, builds, a
+# fresh work folder) runs once, outside it; what it exports reaches the re-run.
+tarvex_xvfb_rerun() {
+    [ "${TARVEX_IN_XVFB:-}" != 1 ] || return 0
+    local prepare=$1 status=0
+    shift
+    "$prepare"
+    TARVEX_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$@" || status=$?
+    exit "$status"
 }
 
-tarvex_in_xvfb() {
-    [ "${TARVEX_IN_XVFB:-}" != 1 ] || return 0
-    local status=0
-    tarvex_under_xvfb "$@" || status=$?
-    exit "$status"
+# The zip and the MSI are named after the folder they are made from, which the zip
+# unpacks to. The first match, if there are several; fails if there is none.
+tarvex_windows_name() { echo "tarvex-$1-windows-x64"; }
+tarvex_windows_artifact() {
+    local found
+    found=$(compgen -G "$1/$(tarvex_windows_name '*')${2:-}") || return 1
+    echo "${found%%$'\n'*}"
+}
+tarvex_windows_version() {
+    [[ ${1##*/} =~ ^$(tarvex_windows_name '(.+)') ]] && echo "${BASH_REMATCH[1]}"
 }
 
 tarvex_unpack_zip() {
     local zip exe
-    zip=$(compgen -G "$1/tarvex-*-windows-x64.zip" | head -n1) ||
+    zip=$(tarvex_windows_artifact "$1" .zip) ||
         tarvex_fail --return "no Windows zip in $1: run scripts/build-windows" || return 1
     rm -rf "$2"
     mkdir -p "$2"
     (cd "$2" && cmake -E tar xf "$zip")
-    exe=$(compgen -G "$2/tarvex-*-windows-x64/tarvex.exe" | head -n1) ||
+    exe=$(tarvex_windows_artifact "$2" /tarvex.exe) ||
         tarvex_fail --return "no tarvex.exe in $zip" || return 1
     dirname "$exe"
 }

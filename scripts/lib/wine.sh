@@ -18,6 +18,7 @@
 #   tarvex_wine_check_ports       check every link against the mapping
 #   tarvex_wine_stop              stop the prefix's wine server and programs
 #   tarvex_wine_import FILE       import a .reg file into the prefix
+#   tarvex_wine_path PATH         PATH as Windows programs see it, on drive Z:
 #
 # After tarvex_wine_init: TARVEX_WINE (the wine64 loader), WINEPREFIX, WINEDEBUG,
 # WINEDLLOVERRIDES are exported; run programs as "$TARVEX_WINE" prog.exe.
@@ -44,6 +45,12 @@ tarvex_wine_modem_lines() {
 tarvex_wine_import() {
     "$TARVEX_WINE" regedit /S "$1" >/dev/null 2>&1 ||
         tarvex_fail --return "regedit could not import $1"
+}
+
+tarvex_wine_path() {
+    local path
+    path=$(realpath "$1")
+    echo "Z:${path//\//\\}"
 }
 
 # The devices Wine links to COM ports at start: for each pattern, index 0 up to
