@@ -86,7 +86,7 @@ void frmResult::createControls() {
     setWindowTitle(QStringLiteral("Tarvex - GUI"));
     setWindowIcon(QIcon(QStringLiteral(":/tarvex/icons/tarvex-32.png")));
     setFont(makeFont(QStringLiteral("MS Sans Serif"), 8.25, false));
-    setBackgroundRole(QPalette::Button);
+    setBackgroundRole(kFormBackgroundRole);
     setAutoFillBackground(true);
     // Placed by hand, not centred: the client area opens at (5610, 3480) twips.
     setGeometry(twipRect(5610, 3480, 4680, 3840));
@@ -146,6 +146,7 @@ void frmResult::createControls() {
     QWidget::setTabOrder(connect, Combo1);
     txtMobileNo->setFocus();
 
+    controlsMade_ = true;
     applyLook();
     Timer1.setInterval(kReplyTimeout);
     smsTimer_.setInterval(kSmsOutcomeTimeout);
@@ -175,7 +176,7 @@ bool frmResult::event(QEvent* event) {
     case QEvent::ApplicationPaletteChange: // a desktop's scheme switch, qt6ct's
     case QEvent::ThemeChange:              // Windows' light, dark and contrast themes
     case QEvent::StyleChange:
-        if (cmdTest) // the controls are made
+        if (controlsMade_)
             applyLook();
         break;
     default:

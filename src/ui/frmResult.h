@@ -92,7 +92,8 @@ private:
     PortDirectory& ports_;
     StateFlags flags_;
     SmsAnswerReader sms_;
-    bool smsSending_ = false; // from the click until the operator is told the outcome
+    bool smsSending_ = false;   // from the click until the operator is told the outcome
+    bool controlsMade_ = false; // no look is applied before there is anything to colour
 };
 
 } // namespace tarvex

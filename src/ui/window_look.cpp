@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <utility>
 
 namespace tarvex {
@@ -45,72 +47,87 @@ QColor clearestOn(const QColor& background) {
                : QColor(Qt::black);
 }
 
+// The first colour of `hue` and `saturation`, from `lightness` on in steps of 0.01
+// towards `towardsLight` or away from it, that `reads`; none if no lightness does.
+std::optional<QColor> firstThatReads(double hue, double saturation, double lightness,
+                                     bool towardsLight,
+                                     const std::function<bool(const QColor&)>& reads) {
+    for (lightness = std::clamp(lightness, 0.0, 1.0); lightness >= 0.0 && lightness <= 1.0;
+         lightness += towardsLight ? 0.01 : -0.01) {
+        const QColor candidate =
+            QColor::fromHslF(float(hue), float(saturation), float(lightness)).toRgb();
+        if (reads(candidate))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
 // `preferred` if it reads on `background`; otherwise the same hue made lighter or
 // darker, away from the background, until it reads well; at worst white or black.
 QColor legibleOn(const QColor& preferred, const QColor& background) {
     if (contrastRatio(preferred, background) >= kMinimumTextContrast)
         return preferred;
-    const bool lighter = clearestOn(background) == Qt::white;
     const QColor hsl = preferred.toHsl();
-    const double hue = std::max(0.0, double(hsl.hslHueF()));
-    const double saturation = hsl.hslSaturationF();
-    double lightness = hsl.lightnessF();
-    for (int step = 0; step < 100; ++step) {
-        lightness = std::clamp(lightness + (lighter ? 0.01 : -0.01), 0.0, 1.0);
-        const QColor candidate = QColor::fromHslF(float(hue), float(saturation), float(lightness));
-        if (contrastRatio(candidate, background) >= kChosenContrast)
-            return candidate.toRgb();
-    }
-    return clearestOn(background);
+    const bool lighter = clearestOn(background) == Qt::white;
+    return firstThatReads(
+               std::max(0.0, double(hsl.hslHueF())), hsl.hslSaturationF(),
+               hsl.lightnessF() + (lighter ? 0.01 : -0.01), lighter,
+               [&](const QColor& c) { return contrastRatio(c, background) >= kChosenContrast; })
+        .value_or(clearestOn(background));
 }
 
 // A dark scheme's face for a graphical button: its own button colour lifted and
 // tinted blue, then darkened as far as its text needs.
 QColor tintedFace(const QColor& ground, double lift, const QColor& text) {
-    const double lightness = ground.toHsl().lightnessF() + lift;
-    for (double l = lightness; l > 0; l -= 0.01) {
-        const QColor face = QColor::fromHslF(kAccentHue, kTintSaturation, float(l)).toRgb();
-        if (contrastRatio(text, face.lighter(kStyleShading)) >= kChosenContrast)
-            return face;
-    }
-    return clearestOn(text);
+    return firstThatReads(kAccentHue, kTintSaturation, ground.toHsl().lightnessF() + lift, false,
+                          [&](const QColor& face) {
+                              return contrastRatio(text, face.lighter(kStyleShading)) >=
+                                     kChosenContrast;
+                          })
+        .value_or(clearestOn(text));
 }
 
-// The scheme with its colours made opaque and each text made to read on what it is
-// drawn on. A sound scheme comes back unchanged; `repairs` holds only what changed.
-QPalette legible(const QPalette& scheme, QPalette& repairs) {
-    QPalette fixed = scheme;
+// A scheme made fit to draw on: its colours opaque, each text readable on what it
+// is drawn on. `repairs` holds only what changed; a sound scheme needs none.
+struct MendedScheme {
+    QPalette palette;
+    QPalette repairs;
+};
+
+MendedScheme mended(const QPalette& scheme) {
+    MendedScheme result{scheme, {}};
     const auto set = [&](QPalette::ColorGroup group, QPalette::ColorRole role,
                          const QColor& colour) {
-        if (fixed.color(group, role) == colour)
+        if (result.palette.color(group, role) == colour)
             return;
-        fixed.setColor(group, role, colour);
-        repairs.setColor(group, role, colour);
+        result.palette.setColor(group, role, colour);
+        result.repairs.setColor(group, role, colour);
     };
     for (const auto group : kLiveGroups) {
         for (const auto role : {QPalette::Window, QPalette::Button, QPalette::Base,
                                 QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
-            set(group, role, opaque(fixed.color(group, role)));
-        // The window fills itself with the button colour; captions sit on it.
-        for (const auto& [text, ground] : {std::pair{QPalette::WindowText, QPalette::Button},
+            set(group, role, opaque(result.palette.color(group, role)));
+        for (const auto& [text, ground] : {std::pair{QPalette::WindowText, kFormBackgroundRole},
                                            std::pair{QPalette::ButtonText, QPalette::Button},
                                            std::pair{QPalette::Text, QPalette::Base}}) {
-            const QColor background = fixed.color(group, ground);
-            if (contrastRatio(fixed.color(group, text), background) < kMinimumTextContrast)
+            const QColor background = result.palette.color(group, ground);
+            if (contrastRatio(result.palette.color(group, text), background) < kMinimumTextContrast)
                 set(group, text, clearestOn(background));
         }
     }
-    return fixed;
+    return result;
 }
 
-QPalette only(QPalette::ColorRole role, const QColor& colour) {
+// A palette that sets `role` alone; every other role comes from the scheme.
+QPalette paletteWith(QPalette::ColorRole role, const QColor& colour) {
     QPalette palette;
     palette.setColor(role, colour);
     return palette;
 }
 
-QPalette face(const QColor& background, const QColor& text) {
-    QPalette palette = only(QPalette::Button, background);
+// A graphical button's palette: its face and the text on it.
+QPalette buttonFace(const QColor& face, const QColor& text) {
+    QPalette palette = paletteWith(QPalette::Button, face);
     palette.setColor(QPalette::ButtonText, text);
     return palette;
 }
@@ -130,16 +147,19 @@ double contrastRatio(const QColor& a, const QColor& b) {
 
 WindowLook lookFor(const QPalette& scheme, bool systemHighContrast) {
     WindowLook look;
-    const QPalette s = legible(scheme, look.form);
-    const QColor ground = s.color(QPalette::Button); // what the captions sit on
-    const QColor text = s.color(QPalette::WindowText);
-    look.plainCaptions = only(QPalette::WindowText, text);
+    const MendedScheme fit = mended(scheme);
+    look.form = fit.repairs;
+    const QPalette& colours = fit.palette;
+    const QColor ground = colours.color(kFormBackgroundRole); // what the captions sit on
+    const QColor text = colours.color(QPalette::WindowText);
+    look.plainCaptions = paletteWith(QPalette::WindowText, text);
 
     const bool highContrast =
         systemHighContrast ||
-        (contrastRatio(s.color(QPalette::Window), s.color(QPalette::WindowText)) >=
+        (contrastRatio(colours.color(QPalette::Window), colours.color(QPalette::WindowText)) >=
              kHighContrastScheme &&
-         contrastRatio(s.color(QPalette::Base), s.color(QPalette::Text)) >= kHighContrastScheme);
+         contrastRatio(colours.color(QPalette::Base), colours.color(QPalette::Text)) >=
+             kHighContrastScheme);
     if (highContrast) {
         look.accentCaptions = look.plainCaptions;
         look.graphicalFaces = false;
@@ -147,22 +167,22 @@ WindowLook lookFor(const QPalette& scheme, bool systemHighContrast) {
     }
 
     const QColor caption = legibleOn(kNavy, ground);
-    look.accentCaptions = only(QPalette::WindowText, caption);
-    look.textBoxes = only(QPalette::Text, legibleOn(kNavy, s.color(QPalette::Base)));
+    look.accentCaptions = paletteWith(QPalette::WindowText, caption);
+    look.textBoxes = paletteWith(QPalette::Text, legibleOn(kNavy, colours.color(QPalette::Base)));
 
-    const QColor buttonText = s.color(QPalette::ButtonText);
+    const QColor buttonText = colours.color(QPalette::ButtonText);
     if (relativeLuminance(ground) >= relativeLuminance(text)) {
         // The faces alone where the scheme's button text reads on them, else that too.
-        look.sendButton = only(QPalette::Button, kSendFace);
-        look.testButton = only(QPalette::Button, kTestFace);
+        look.sendButton = paletteWith(QPalette::Button, kSendFace);
+        look.testButton = paletteWith(QPalette::Button, kTestFace);
         if (contrastRatio(buttonText, kSendFace) < kMinimumTextContrast ||
             contrastRatio(buttonText, kTestFace) < kMinimumTextContrast) {
-            look.sendButton = face(kSendFace, legibleOn(buttonText, kSendFace));
-            look.testButton = face(kTestFace, legibleOn(buttonText, kTestFace));
+            look.sendButton = buttonFace(kSendFace, legibleOn(buttonText, kSendFace));
+            look.testButton = buttonFace(kTestFace, legibleOn(buttonText, kTestFace));
         }
     } else {
-        look.sendButton = face(tintedFace(ground, kSendLift, buttonText), buttonText);
-        look.testButton = face(tintedFace(ground, kTestLift, buttonText), buttonText);
+        look.sendButton = buttonFace(tintedFace(ground, kSendLift, buttonText), buttonText);
+        look.testButton = buttonFace(tintedFace(ground, kTestLift, buttonText), buttonText);
     }
     return look;
 }

@@ -20,8 +20,15 @@ double contrastRatio(const QColor& a, const QColor& b);
 // The least contrast any text of the window gets (WCAG 2 AA).
 inline constexpr double kMinimumTextContrast = 4.5;
 // A scheme whose window and box texts both reach this is a high-contrast one, what
-// ever the system says: only black and white, or nearly so, get there.
+// ever the system says: only black and white, or nearly so, get there. That takes
+// a plain black-on-white scheme too, and it loses the navy accents there: Linux has
+// no high-contrast switch, and its desktops' light high-contrast schemes are exactly
+// black on white, whose users chose the scheme's own colours.
 inline constexpr double kHighContrastScheme = 20.0;
+
+// The window fills its background with this role of its palette, and its captions
+// are drawn on it.
+inline constexpr QPalette::ColorRole kFormBackgroundRole = QPalette::Button;
 
 // Each palette sets only the roles the window chooses itself; every other role
 // comes from the scheme.

@@ -47,7 +47,7 @@ QPalette& startingScheme() {
 
 // The schemes a technician's desktop hands over: the light one the application
 // started in, a dark one as KDE or qt6ct has it, white on black with a yellow
-// selection, and two broken ones.
+// selection, black on white, and two broken ones.
 std::map<QString, QPalette> schemes() {
     const QColor grey(128, 128, 128);
     return {
@@ -57,6 +57,9 @@ std::map<QString, QPalette> schemes() {
                   QColor(42, 130, 218))},
         {QStringLiteral("high contrast"),
          schemeOf(Qt::black, Qt::white, Qt::black, Qt::black, Qt::yellow)},
+        // Black on white: taken as high contrast too (see kHighContrastScheme).
+        {QStringLiteral("high contrast, light"),
+         schemeOf(Qt::white, Qt::black, Qt::white, Qt::white, Qt::blue)},
         {QStringLiteral("text as background"), schemeOf(grey, grey, grey, grey, grey)},
         {QStringLiteral("transparent"), schemeOf(Qt::transparent, Qt::transparent, Qt::transparent,
                                                  Qt::transparent, Qt::transparent)},
@@ -178,6 +181,7 @@ private slots:
         QTest::newRow("light") << "light" << kMinimumTextContrast;
         QTest::newRow("dark") << "dark" << kMinimumTextContrast;
         QTest::newRow("high contrast") << "high contrast" << 7.0;
+        QTest::newRow("high contrast, light") << "high contrast, light" << 7.0;
         QTest::newRow("text as background") << "text as background" << kMinimumTextContrast;
         QTest::newRow("transparent") << "transparent" << kMinimumTextContrast;
     }
@@ -187,7 +191,8 @@ private slots:
         const QPalette palette = schemes().at(scheme);
         frmResult& w = open(palette);
         verifyEveryText(w, scheme, minimum);
-        if (scheme == QLatin1String("high contrast")) { // the scheme's text, nothing of ours
+        if (scheme.startsWith(
+                QLatin1String("high contrast"))) { // the scheme's text, nothing of ours
             for (const auto& [name, show] : texts(w))
                 QCOMPARE(read(w, show).text, palette.color(QPalette::WindowText));
         }
