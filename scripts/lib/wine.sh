@@ -15,6 +15,8 @@
 #   tarvex_wine_init DIR          fresh prefix DIR/wineprefix, no port mapped,
 #                                 Windows' UI fonts stood in for (tarvex_wine_add_fonts)
 #   tarvex_wine_map_com N PATH... map COMn to PATH (pairs), restart, check
+#   tarvex_wine_map_e2e DIR       the end-to-end run's ports (tests/wine/tst_wine_e2e.cpp):
+#                                 COM1 and COM47 to DIR/modem, COM2 to a path that does not exist
 #   tarvex_wine_check_ports       check every link against the mapping
 #   tarvex_wine_stop              stop the prefix's wine server and programs
 #   tarvex_wine_import FILE       import a .reg file into the prefix
@@ -134,6 +136,10 @@ tarvex_wine_map_com() {
     done
     [ $# -eq 0 ] || tarvex_fail --return "tarvex_wine_map_com: N PATH pairs expected" || return 1
     tarvex_wine_apply_ports
+}
+
+tarvex_wine_map_e2e() {
+    tarvex_wine_map_com 1 "$1/modem" 2 "$1/no-such-port" 47 "$1/modem"
 }
 
 # Writes the whole Ports key, restarts the server, lets the device services make

@@ -47,13 +47,12 @@ QColor clearestOn(const QColor& background) {
                : QColor(Qt::black);
 }
 
-// The first colour of `hue` and `saturation`, from `lightness` on in steps of 0.01
-// towards `towardsLight` or away from it, that `reads`; none if no lightness does.
-std::optional<QColor> firstThatReads(double hue, double saturation, double lightness,
-                                     bool towardsLight,
+// The first colour of `hue` and `saturation` that `reads`, from `lightness` on in
+// steps of 0.01, lighter or darker as `lighter` says; none if no lightness does.
+std::optional<QColor> firstThatReads(double hue, double saturation, double lightness, bool lighter,
                                      const std::function<bool(const QColor&)>& reads) {
     for (lightness = std::clamp(lightness, 0.0, 1.0); lightness >= 0.0 && lightness <= 1.0;
-         lightness += towardsLight ? 0.01 : -0.01) {
+         lightness += lighter ? 0.01 : -0.01) {
         const QColor candidate =
             QColor::fromHslF(float(hue), float(saturation), float(lightness)).toRgb();
         if (reads(candidate))

@@ -243,6 +243,17 @@ private slots:
                  qPrintable(last));
     }
 
+    // The file removed under a running log: writing goes on, and nothing is thrown.
+    void fileRemovedWhileRunning() {
+        QTemporaryDir dir;
+        SessionLog log({dir.path(), false, {}});
+        QVERIFY(QFile::exists(log.filePath()));
+        QFile::remove(log.filePath());
+        log.sent(QStringLiteral("AT\r\n"));
+        log.received(QStringLiteral("\r\nOK\r\n"));
+        log.finish();
+    }
+
     // A folder that cannot be made or written: no file, and nothing thrown.
     void unusableFolder() {
         QTemporaryDir dir;
