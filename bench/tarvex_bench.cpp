@@ -402,7 +402,8 @@ std::map<QString, qint64> readTrace(QProcess& child, const QStringList& wanted, 
         while ((eol = pending.indexOf('\n')) >= 0) {
             const QList<QByteArray> words = pending.left(eol).split(' ');
             pending.remove(0, eol + 1);
-            if (words.size() == 3 && words[0] == "tarvex-startup")
+            if (words.size() == 3 && words[0] == "tarvex-startup" &&
+                wanted.contains(QString::fromLatin1(words[1])))
                 seen[QString::fromLatin1(words[1])] = words[2].toLongLong();
         }
     }
