@@ -91,18 +91,12 @@ struct Byte {
     Clock::time_point at;
 };
 
-// What the modem received: --stamps lines "<steady ns> <hex byte>".
-std::vector<Byte> stamps(const QString& path) {
-    QFile file(path);
+// What the modem received, from its byte stamps.
+std::vector<Byte> stamps(const VirtualModem& modem) {
     std::vector<Byte> bytes;
-    if (!file.open(QIODevice::ReadOnly))
-        return bytes;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() == 2)
-            bytes.push_back({static_cast<char>(fields[1].toInt(nullptr, 16)),
-                             Clock::time_point(std::chrono::nanoseconds(fields[0].toLongLong()))});
-    }
+    for (const StampedByte& b : modem.stamps())
+        if (!b.sentByModem)
+            bytes.push_back({b.value, Clock::time_point(std::chrono::nanoseconds(b.ns))});
     return bytes;
 }
 
@@ -126,8 +120,6 @@ class TestWineE2e : public QObject {
     QString link_ = dir_ + "/modem";
     QTemporaryDir work_;
     std::optional<VirtualModem> modem_;
-    int modems_ = 0;
-    QString stampsPath_;
     QProcess program_;
     QByteArray stderr_;
     QFile log_{dir_ + "/tarvex.err"};
@@ -139,8 +131,7 @@ class TestWineE2e : public QObject {
     QStringList faults_; // what the program found wrong with itself or its Qt
 
     void startModem(const QStringList& args = {}) {
-        stampsPath_ = work_.filePath(QStringLiteral("modem-%1.stamps").arg(++modems_));
-        modem_.emplace(QStringList{"--link", link_, "--stamps", stampsPath_} + args);
+        modem_.emplace(QStringList{"--link", link_} + args);
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo(link_).isSymLink(); }));
         // Before anything opens COM1: it is the modem's link, which leads to its pty.
         for (const char* com : {"/dosdevices/com1", "/dosdevices/com47"}) {
@@ -270,10 +261,10 @@ class TestWineE2e : public QObject {
     // Test Modem Communication: "A", "T", CR LF with their pauses, then "GSM Modem OK".
     void modemTest() {
         const qsizetype before = shown_.size();
-        const std::size_t sent = stamps(stampsPath_).size();
+        const std::size_t sent = stamps(*modem_).size();
         click(kTestModem);
         QCOMPARE(answerAll(before, 1), QStringList{kModemOk});
-        std::vector<Byte> line = stamps(stampsPath_);
+        std::vector<Byte> line = stamps(*modem_);
         line.erase(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(sent));
         QVERIFY2(line.size() >= 4, text(line).toHex(' ').constData());
         QCOMPARE(text(line).left(4), QByteArray("AT\r\n"));
@@ -356,7 +347,7 @@ private slots:
 
     void smsPutsThreeCommandsOnTheLineAndIsSent() {
         const qsizetype before = shown_.size();
-        const std::size_t sent = stamps(stampsPath_).size();
+        const std::size_t sent = stamps(*modem_).size();
         sendSms(kNumber, kBody);
         QCOMPARE(answerAll(before, 1, kSmsWaitMs), QStringList{kSmsSend});
 
@@ -367,7 +358,7 @@ private slots:
         const QByteArray commands = "AT+CMGF=1\r\n";
         const QByteArray submit = "AT+CMGS=\"" + kNumber.toLatin1() + "\"\r\n";
         const QByteArray expected = commands + submit + kBody.toLatin1() + '\x1a';
-        std::vector<Byte> line = stamps(stampsPath_);
+        std::vector<Byte> line = stamps(*modem_);
         line.erase(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(sent));
         QCOMPARE(text(line), expected);
         const auto c = static_cast<std::size_t>(commands.size());
