@@ -76,8 +76,10 @@ public:
     bool PortOpen() const override { return inner_->PortOpen(); }
 
     void Output(const QString& text) override {
+        // Timed before the write, logged after it: what failed to go out is not logged.
+        const LogTime handedAt = log_->now();
         inner_->Output(text);
-        log_->sent(text); // timed as handed to the device
+        log_->sent(text, handedAt);
     }
     QString Input() override {
         const QString characters = inner_->Input();

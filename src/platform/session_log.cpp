@@ -66,9 +66,12 @@ void SessionLog::open(const Options& options) {
 }
 
 void SessionLog::sent(const QString& characters) {
-    const LogTime at = now();
+    sent(characters, now());
+}
+
+void SessionLog::sent(const QString& characters, LogTime handedAt) {
     for (const QChar c : characters)
-        record_.sent(static_cast<char>(c.unicode()), at);
+        record_.sent(static_cast<char>(c.unicode()), handedAt);
 }
 
 void SessionLog::received(const QString& characters) {

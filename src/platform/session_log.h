@@ -38,7 +38,12 @@ public:
     // Empty when no file could be made.
     QString filePath() const;
 
+    // The time since the start, as the lines carry it.
+    LogTime now() const;
+
     void sent(const QString& characters);
+    // Characters timed before the device was handed them: none reached it earlier.
+    void sent(const QString& characters, LogTime handedAt);
     void received(const QString& characters);
     void note(const QString& text);
     void beginSms(const QString& number, const QString& text);
@@ -48,7 +53,6 @@ public:
     void finish();
 
 private:
-    LogTime now() const;
     void open(const Options& options);
     void write(const QString& line);
     void stop(const QString& why);

@@ -93,6 +93,8 @@ public:
     // Writes what the pty takes without blocking; the rest waits for POLLOUT.
     void flush(int fd) {
         while (!out_.empty()) {
+            // Stamped before the write: the program cannot read a byte earlier.
+            const Clock::time_point writing = Clock::now();
             const auto n = ::write(fd, out_.data(), out_.size());
             if (n <= 0) {
                 if (n < 0 && errno == EINTR) {
@@ -100,8 +102,8 @@ public:
                 }
                 return;
             }
-            stamp(stamps_, std::string_view(out_).substr(0, static_cast<std::size_t>(n)),
-                  Clock::now(), " sent");
+            stamp(stamps_, std::string_view(out_).substr(0, static_cast<std::size_t>(n)), writing,
+                  " sent");
             out_.erase(0, static_cast<std::size_t>(n));
         }
     }
