@@ -138,7 +138,7 @@ private slots:
         world.boxes->answers = {false};
         world.window->cmdTest->click();
         QTRY_COMPARE_WITH_TIMEOUT(world.boxes->texts(),
-                                  QStringList{QStringLiteral("Modem Not Found - Retry?")}, 5000);
+                                  QStringList{QStringLiteral("Modem Not Found - Retry?")}, 15000);
         QVERIFY(!world.window->Timer1.isEnabled());
     }
 

@@ -189,7 +189,7 @@ private slots:
         world.boxes->answers = {false};
         world.window->cmdTest->click();
         QTRY_COMPARE_WITH_TIMEOUT(world.boxes->texts(),
-                                  QStringList{QStringLiteral("Modem Not Found - Retry?")}, 5000);
+                                  QStringList{QStringLiteral("Modem Not Found - Retry?")}, 15000);
         QCOMPARE(world.boxes->shown[0].caption, QStringLiteral("No Modem........"));
         QVERIFY(!world.window->flags().ModemFound);
         QVERIFY(!world.window->Timer1.isEnabled());
