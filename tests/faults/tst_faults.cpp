@@ -226,7 +226,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("action");
         QTest::newRow("idle, after connecting")
-            << QStringList{"--vanish-after-ms", "2000"} << int(Action::None); // after Connect
+            << QStringList{"--vanish-after-ms", "2000"} << int(Action::None); // long after Connect
         QTest::newRow("during the modem test")
             << QStringList{"--vanish-after-bytes", "1"} << int(Action::Test);
         QTest::newRow("during the SMS pauses")
