@@ -12,4 +12,16 @@ QString defaultLogFolder() {
     return QDir::fromNativeSeparators(local) + QStringLiteral("/Tarvex/logs");
 }
 
+// %LOCALAPPDATA% is the user's own: its access list admits only the user, the system
+// and administrators, and what is made inside it inherits that.
+QString makeLogFolderPrivate(const QString& folder) {
+    if (QDir(folder).mkpath(QStringLiteral(".")))
+        return {};
+    return QStringLiteral("cannot make the folder %1").arg(QDir::toNativeSeparators(folder));
+}
+
+bool openNewLogFile(QFile& file) {
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
+}
+
 } // namespace tarvex

@@ -33,23 +33,20 @@ LogTime SessionLog::now() const {
 }
 
 void SessionLog::open(const Options& options) {
-    QDir folder(options.folder);
-    if (!folder.mkpath(QStringLiteral("."))) {
-        stop(QStringLiteral("cannot make the folder %1")
-                 .arg(QDir::toNativeSeparators(options.folder)));
+    const QString refused = makeLogFolderPrivate(options.folder);
+    if (!refused.isEmpty()) {
+        stop(refused);
         return;
     }
+    QDir folder(options.folder);
     // Named by the start time, so that the names sort as the runs happened.
     const QString stem = QStringLiteral("tarvex-") + QDateTime::currentDateTime().toString(
                                                          QStringLiteral("yyyy-MM-dd_HH-mm-ss.zzz"));
-    for (int n = 1; n < 100; ++n) {
+    // A name already taken, by a file or a link to anywhere, is passed over.
+    for (int n = 1; n < 100 && !file_.isOpen(); ++n) {
         file_.setFileName(folder.filePath(
             stem + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) + QStringLiteral(".log")));
-        if (!file_.exists()) {
-            // Unbuffered: each line is in the file as soon as it is written.
-            file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
-            break;
-        }
+        openNewLogFile(file_);
     }
     if (!file_.isOpen()) {
         stop(QStringLiteral("cannot write in %1: %2")

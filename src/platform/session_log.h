@@ -15,6 +15,11 @@ namespace tarvex {
 // $XDG_STATE_HOME/tarvex (~/.local/state/tarvex) on Linux, %LOCALAPPDATA%\Tarvex\logs
 // on Windows. One implementation per platform (log_folder_unix.cpp, log_folder_win.cpp).
 QString defaultLogFolder();
+// Makes the folder, and on Linux makes it its user's alone (0700); refuses one that
+// belongs to someone else. Empty when the folder can be used, else why not.
+QString makeLogFolderPrivate(const QString& folder);
+// Creates the file, only if nothing (a link included) has its name; 0600 on Linux.
+bool openNewLogFile(QFile& file);
 
 class SessionLog {
 public:

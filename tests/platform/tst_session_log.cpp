@@ -1,11 +1,17 @@
 // The session log: how bytes are written, how personal data is masked however the
-// echo is split, and the files (rotation, the size cap, a folder that cannot be used).
+// echo is split, and the files (rotation, the size cap, a folder that cannot be used,
+// and on Linux who may read them).
 
 #include "platform/session_log.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace tarvex;
 using namespace std::chrono_literals;
@@ -35,6 +41,13 @@ struct Logged {
         return texts;
     }
 };
+
+#ifdef Q_OS_UNIX
+mode_t modeOf(const QString& path) {
+    struct stat st{};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+#endif
 
 QStringList fileLines(const QString& path) {
     QFile file(path);
@@ -265,6 +278,75 @@ private slots:
         log.note(QStringLiteral("still running"));
         log.finish();
     }
+
+#ifdef Q_OS_UNIX
+    // The folder 0700 and the file 0600, whatever the umask; a folder of one's own that
+    // others may read is narrowed, another user's is refused and left as it was.
+    void onlyItsUserReads_data() {
+        QTest::addColumn<QString>("folder"); // below the temporary folder; empty: none
+        QTest::addColumn<int>("modeBefore");
+        QTest::addColumn<bool>("otherOwner");
+        QTest::addColumn<bool>("used");
+        QTest::newRow("made under umask 000") << "state/tarvex" << 0 << false << true;
+        QTest::newRow("own 0755 folder narrowed") << "tarvex" << 0755 << false << true;
+        QTest::newRow("own 0777 folder narrowed") << "tarvex" << 0777 << false << true;
+        QTest::newRow("another user's folder refused") << "tarvex" << 0755 << true << false;
+    }
+    void onlyItsUserReads() {
+        QFETCH(QString, folder);
+        QFETCH(int, modeBefore);
+        QFETCH(bool, otherOwner);
+        QFETCH(bool, used);
+        QTemporaryDir dir;
+        QString path = dir.filePath(folder);
+        if (modeBefore != 0) {
+            QVERIFY(QDir().mkdir(path));
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(modeBefore)), 0);
+        }
+        if (otherOwner) {
+            if (::geteuid() == 0) // CI: root can give a folder away
+                QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+            else // anyone else: a folder all may write in that root owns
+                path = QStringLiteral("/tmp");
+        }
+        const mode_t before = modeOf(path);
+        const mode_t oldMask = ::umask(0);
+        SessionLog log({path, false, {}});
+        ::umask(oldMask);
+        QCOMPARE(!log.filePath().isEmpty(), used);
+        if (used) {
+            QCOMPARE(modeOf(path), mode_t(0700));
+            QCOMPARE(modeOf(log.filePath()), mode_t(0600));
+        } else {
+            QCOMPARE(modeOf(path), before);
+            QVERIFY(QDir(path).entryList({QStringLiteral("tarvex-*.log")}).isEmpty());
+        }
+    }
+
+    // A link planted under a log's name, dangling or to a file, is not followed.
+    void plantedLinkRefused_data() {
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("dangling link") << false;
+        QTest::newRow("link to a file") << true;
+    }
+    void plantedLinkRefused() {
+        QFETCH(bool, targetExists);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("elsewhere"));
+        if (targetExists) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("theirs");
+        }
+        const QString name = dir.filePath(QStringLiteral("tarvex-next.log"));
+        QVERIFY(QFile::link(target, name));
+        QFile log(name);
+        QVERIFY(!openNewLogFile(log));
+        QCOMPARE(QFileInfo::exists(target), targetExists);
+        if (targetExists)
+            QCOMPARE(QFileInfo(target).size(), 6);
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(TestSessionLog)

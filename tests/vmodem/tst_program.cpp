@@ -220,8 +220,12 @@ private slots:
         QTemporaryDir dir;
         const QString link = dir.filePath("modem");
         VModem modem({"--link", link});
+        // A modem that never started has PID 0, and kill(0) would signal the whole
+        // process group: ctest and CI with it.
+        const pid_t pid = pid_t(modem.process.processId());
+        QVERIFY2(pid > 0 && !modem.path.isEmpty(), qPrintable(modem.process.errorString()));
         QCOMPARE(QFileInfo(link).symLinkTarget(), modem.path);
-        QCOMPARE(::kill(pid_t(modem.process.processId()), signal), 0);
+        QCOMPARE(::kill(pid, signal), 0);
         QVERIFY(modem.process.waitForFinished(10'000));
         QCOMPARE(modem.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(modem.process.exitCode(), 0);
