@@ -8,7 +8,7 @@
 #   tarvex_fail --later MESSAGE...  says it, counts it in tarvex_failures and carries
 #                                   on: a check that reports every fault, then fails
 #   tarvex_build_dir NAME           the folder of build NAME (build, package, asan,
-#                                   fuzz, bench, windows)
+#                                   fuzz, bench, windows, arm64, arm64-package)
 #   tarvex_configure DIR ARGS...    configures a Ninja build in DIR (warnings stop CI)
 #   tarvex_sanitizer_env            the settings of every run under ASan and UBSan
 #   tarvex_in_debian13 "$0" "$@"    re-runs the calling script in the Debian 13 root
@@ -56,6 +56,8 @@ tarvex_build_dir() {
     fuzz) echo "${TARVEX_FUZZ_BUILD_DIR:-$base/build-fuzz}" ;;
     bench) echo "${TARVEX_BENCH_DIR:-$base/build-bench}" ;;
     windows) echo "${TARVEX_WINDOWS_BUILD_DIR:-$base/build-windows}" ;;
+    arm64) echo "${TARVEX_ARM64_BUILD_DIR:-$base/build-arm64}" ;;
+    arm64-package) echo "${TARVEX_ARM64_PACKAGE_DIR:-$base/build-package-arm64}" ;;
     *) tarvex_fail --return "unknown build $1" ;;
     esac
 }
@@ -148,4 +150,21 @@ tarvex_start_vmodem() {
     done
     # shellcheck disable=SC2034 # for the caller
     TARVEX_VMODEM_DEVICE=$(head -n1 "$dir/vmodem.out")
+}
+
+# Registers QEMU (a static qemu-aarch64) with binfmt_misc as the interpreter of
+# arm64 programs, unless one is registered already: the arm64 programs that the
+# suites and the arm64 roots start run under it. The F flag opens it now, so it
+# serves inside a chroot too. binfmt_misc is mounted for that if it is not, and
+# unmounted again; the registration stays with the kernel.
+tarvex_binfmt_aarch64() {
+    local qemu=$1 dir=/proc/sys/fs/binfmt_misc mounted=false
+    if [ ! -e "$dir/register" ]; then
+        mount -t binfmt_misc binfmt_misc "$dir" || tarvex_fail --return "cannot mount binfmt_misc" || return 1
+        mounted=true
+    fi
+    if [ ! -e "$dir/tarvex-aarch64" ]; then
+        printf '%s\n' ':tarvex-aarch64:M::\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00:\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' >"$dir/register"
+    fi
+    ! $mounted || umount "$dir"
 }

@@ -30,6 +30,14 @@ tarvex_ensure_packages() {
     if [ "$(id -u)" -eq 0 ]; then
         echo "Installing Debian packages: $missing" >&2
         export DEBIAN_FRONTEND=noninteractive
+        # A package of another architecture (qt6-base-dev:arm64) comes through
+        # multiarch, once that architecture is known to dpkg.
+        local arch
+        for arch in $(grep -o ':[a-z0-9]*' <<<"$missing" | tr -d : | sort -u); do
+            [ "$arch" = "$(dpkg --print-architecture)" ] ||
+                dpkg --print-foreign-architectures | grep -qx "$arch" ||
+                dpkg --add-architecture "$arch"
+        done
         apt-get update -qq
         # shellcheck disable=SC2086
         apt-get install -y -qq --no-install-recommends $missing >&2
