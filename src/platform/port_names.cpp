@@ -62,7 +62,34 @@ QString portDetails(const PortInfo& info) {
     add(QStringLiteral("Serial number"), info.serialNumber);
     if (info.usbInterface >= 0)
         add(QStringLiteral("USB interface"), QString::number(info.usbInterface));
+    if (!info.console.isEmpty())
+        add(QStringLiteral("Also a console"), info.console);
+    if (info.modemManagerProbes)
+        add(QStringLiteral("ModemManager"),
+            QStringLiteral("probes this modem; stop it while testing "
+                           "(sudo systemctl stop ModemManager)"));
     return lines.join(QLatin1Char('\n'));
+}
+
+QString modemManagerAdvice(const QString& vidPid) {
+    const QStringList ids = vidPid.split(QLatin1Char(':'));
+    const QString match =
+        ids.size() == 2 ? QStringLiteral("ATTRS{idVendor}==\"%1\", ATTRS{idProduct}==\"%2\", ")
+                              .arg(ids[0], ids[1])
+                        : QString();
+    return QStringLiteral(
+               "ModemManager probes this modem after each plug-in and may keep it open: stop it "
+               "while you test (sudo systemctl stop ModemManager), or keep it off this modem for "
+               "good with this line in /etc/udev/rules.d/99-tarvex-modem.rules, then plug the "
+               "modem in again:\n%1ENV{ID_MM_DEVICE_IGNORE}=\"1\"")
+        .arg(match);
+}
+
+QString consoleWarning(const PortInfo& info) {
+    return QStringLiteral("%1 is also a console, with %2: the modem's answers may go there "
+                          "instead of to Tarvex, and what is written there goes to the modem.\n"
+                          "Turn the console off: %3.")
+        .arg(portLabel(info.port, info.device), info.console, info.consoleFix);
 }
 
 QString portSummary(const PortInfo& info) {

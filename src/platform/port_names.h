@@ -31,7 +31,19 @@ struct PortInfo {
     QString description;
     QString serialNumber;
     int usbInterface = -1; // -1: not known
+    QString vidPid;        // "1e0e:9001"
+    // Who else talks on the line: a console ("a login prompt (agetty, pid 812)") and
+    // how to turn it off, and whether ModemManager probes the modem.
+    QString console;
+    QString consoleFix;
+    bool modemManagerProbes = false;
 };
+
+// What to do about ModemManager on a modem of `vidPid` (may be empty): stop it while
+// testing, or a udev rule that keeps it off this modem for good.
+QString modemManagerAdvice(const QString& vidPid);
+// The box after Connect on a port that is also a console: who talks there, and the fix.
+QString consoleWarning(const PortInfo& info);
 
 // The entry's tooltip and accessible description: device, presence, what is known.
 QString portDetails(const PortInfo& info);

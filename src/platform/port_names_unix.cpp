@@ -2,6 +2,8 @@
 
 #include "port_names_unix.h"
 
+#include "line_users_unix.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QFile>
@@ -61,6 +63,8 @@ void readUsbDetails(const QString& ttyDirectory, PortInfo& info) {
             info.manufacturer = attribute(directory, "manufacturer");
             info.description = attribute(directory, "product");
             info.serialNumber = attribute(directory, "serial");
+            info.vidPid = attribute(directory, "idVendor") + QLatin1Char(':') +
+                          attribute(directory, "idProduct");
             return;
         }
         directory = QFileInfo(directory).path();
@@ -80,6 +84,7 @@ QString defaultDeviceForPort(int port) {
 
 void lookUpDevices(QList<PortInfo>& ports) {
     lookUpDevicesIn(ports, QStringLiteral("/sys"));
+    lookUpLineUsersIn(ports, LineRoots{});
 }
 
 QList<PortInfo> devicesBeyond(const QList<PortInfo>& entries) {

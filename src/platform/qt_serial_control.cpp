@@ -130,11 +130,17 @@ void QtSerialControl::open() {
         const auto kind = openFailureKind(port_.error());
         const QString why = port_.errorString();
         port_.clearError();
-        if (kind == SerialError::Kind::Busy)
-            fail(kind,
-                 QStringLiteral("the port is busy: another program is holding it (%1). Close that "
-                                "program, or choose another port.")
-                     .arg(why));
+        if (kind == SerialError::Kind::Busy) {
+            const auto holder = serial_platform::holderOf(device_);
+            QString report =
+                QStringLiteral("the port is busy: another program is holding it (%1). ").arg(why);
+            report += holder.who.isEmpty()
+                          ? QStringLiteral("Close that program, or choose another port.")
+                          : holder.who + QStringLiteral(": close it, or choose another port.");
+            if (!holder.advice.isEmpty())
+                report += QLatin1Char('\n') + holder.advice;
+            fail(kind, report);
+        }
         fail(kind, why);
     }
     lostReported_ = false;

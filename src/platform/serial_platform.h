@@ -23,6 +23,14 @@ struct OpenFailure {
 // nothing when the open may be tried.
 std::optional<OpenFailure> checkBeforeOpen(const QString& device);
 
+// Who holds `device`, for the report that it is busy ("Held by minicom (pid 4242)"),
+// and what to do about a modem daemon there; empty where the system does not tell.
+struct Holder {
+    QString who;
+    QString advice;
+};
+Holder holderOf(const QString& device);
+
 // An error raised on an open port that by itself says the device is gone.
 bool isLossError(QSerialPort::SerialPortError error);
 

@@ -1,3 +1,5 @@
+#include "line_users_unix.h"
+#include "port_names_unix.h"
 #include "serial_platform.h"
 
 #include <QFile>
@@ -29,6 +31,23 @@ std::optional<OpenFailure> checkBeforeOpen(const QString& device) {
         return OpenFailure{SerialError::Kind::Io, QString::fromLocal8Bit(std::strerror(errno))};
     }
     return std::nullopt;
+}
+
+Holder holderOf(const QString& device) {
+    const auto tty = ttyId(device);
+    if (!tty)
+        return {};
+    const LineRoots roots;
+    Holder holder;
+    if (const QString who = holderIn(*tty, roots); !who.isEmpty())
+        holder.who = QStringLiteral("Held by ") + who;
+    if (modemManagerProbesIn(*tty, roots)) {
+        QList<PortInfo> one{PortInfo{}};
+        one[0].device = device;
+        lookUpDevicesIn(one, roots.sys);
+        holder.advice = modemManagerAdvice(one[0].vidPid);
+    }
+    return holder;
 }
 
 bool isLossError(QSerialPort::SerialPortError error) {

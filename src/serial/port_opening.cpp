@@ -25,6 +25,18 @@ void frmResult::connect_Click() {
 
     flags_.PortConnected = true;
     connect->setVisible(false);
+
+    // Others on the line: the log says so, and a console, which would answer the
+    // modem and talk to it, gets the operator's one box.
+    if (port < kFirstPort || port > kLastPort)
+        return;
+    const PortInfo info = ports_.ports().value(port - kFirstPort);
+    if (info.modemManagerProbes)
+        note(QStringLiteral("ModemManager probes this modem"));
+    if (!info.console.isEmpty()) {
+        note(QStringLiteral("also a console: ") + info.console);
+        boxes_.inform(consoleWarning(info));
+    }
 }
 
 // The device went away under the open port (a pulled USB cable). Everything in

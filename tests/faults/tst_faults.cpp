@@ -97,6 +97,13 @@ private slots:
         QVERIFY2(
             world.reports()[0].startsWith(QStringLiteral("COM1 (%1): %2").arg(device, expected)),
             qPrintable(world.reports()[0]));
+        // The other program's lock names it, whoever runs the suite.
+        if (how == QLatin1String("held elsewhere"))
+            QVERIFY2(world.reports()[0].endsWith(
+                         QStringLiteral("Held by tarvex-open-probe (pid %1): close it, or choose "
+                                        "another port.")
+                             .arg(other.processId())),
+                     qPrintable(world.reports()[0]));
         QVERIFY(!world.window->flags().PortConnected);
         QVERIFY(!world.window->connect->isHidden());
 
@@ -111,6 +118,31 @@ private slots:
             world.window->connect->click();
             QVERIFY(world.window->flags().PortConnected);
         }
+    }
+
+    // A getty whose controlling terminal is the port: Connect opens the port all the
+    // same, and one box names the getty and how to turn the console off.
+    void consoleOnThePort() {
+        VirtualModem modem;
+        QVERIFY(!modem.device().isEmpty());
+        QProcess getty;
+        getty.start(QStringLiteral(TARVEX_STAND_IN_GETTY), {modem.device()});
+        QVERIFY(getty.waitForReadyRead(10'000));
+        QCOMPARE(getty.readLine().trimmed(), QByteArray("ready"));
+
+        RealWorld world(modem.device());
+        world.window->connect->click();
+        QVERIFY(world.window->flags().PortConnected);
+        QCOMPARE(world.boxes->texts().size(), 1);
+        const QString box = world.boxes->texts()[0];
+        QVERIFY2(box.startsWith(QStringLiteral("COM1 (%1) is also a console, with a login prompt "
+                                               "(stand-in-getty, pid %2): ")
+                                    .arg(modem.device())
+                                    .arg(getty.processId())),
+                 qPrintable(box));
+        QVERIFY2(box.contains(QStringLiteral("\nTurn the console off: ")), qPrintable(box));
+        getty.closeWriteChannel();
+        QVERIFY(getty.waitForFinished(10'000));
     }
 
     // We run as root in CI, and root opens any file: the open is tried by another

@@ -1,5 +1,7 @@
-// What the list's entries tell of their devices on Unix, read from sysfs.
+// What the list's entries tell of their devices on Unix, read from sysfs, and who
+// else is on their lines, read from /proc, udev's data and the lock folders.
 
+#include "platform/line_users_unix.h"
 #include "platform/port_names_unix.h"
 
 #include <QDir>
@@ -13,21 +15,34 @@ using namespace tarvex;
 
 namespace {
 
-// "path=text" writes a file, "path->target" makes a symbolic link, under `root`.
+// "path=text" writes a file, "path->target" makes a symbolic link, under `root`. In
+// a cmdline file '|' stands for the NUL between arguments.
 void build(const QString& root, const QStringList& entries) {
     for (const QString& entry : entries) {
         const bool isLink = entry.contains(QStringLiteral("->"));
-        const QStringList parts = entry.split(isLink ? QStringLiteral("->") : QStringLiteral("="));
-        const QString path = root + QLatin1Char('/') + parts[0];
+        const QString separator = isLink ? QStringLiteral("->") : QStringLiteral("=");
+        const qsizetype at = entry.indexOf(separator);
+        const QString path = root + QLatin1Char('/') + entry.left(at);
+        QString content = entry.mid(at + separator.size());
         QDir().mkpath(QFileInfo(path).path());
         if (isLink) {
-            QVERIFY(QFile::link(parts[1], path));
+            QVERIFY(QFile::link(content, path));
         } else {
+            if (path.endsWith(QLatin1String("/cmdline")))
+                content.replace(QLatin1Char('|'), QChar(0));
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(parts[1].toUtf8() + '\n');
+            file.write(content.toUtf8() + '\n');
         }
     }
+}
+
+// A process's stat line with its controlling terminal as the kernel encodes it.
+QString procStat(const QString& pid, const QString& name, unsigned major = 0, unsigned minor = 0) {
+    const unsigned tty = (minor & 0xff) | (major << 8) | ((minor & ~0xffu) << 12);
+    return QStringLiteral("proc/%1/stat=%1 (%2) S 1 %1 %1 %3 -1 4194560 0 0")
+        .arg(pid, name)
+        .arg(tty);
 }
 
 } // namespace
@@ -135,6 +150,123 @@ private slots:
         QCOMPARE(found, (QStringList{"/dev/rfcomm0: device present", "/dev/ttyS4: device present",
                                      "/dev/ttyUSB16: device present\nManufacturer: Quectel\n"
                                      "Product: EC25\nUSB interface: 2"}));
+    }
+
+    // Who holds the line, which console shares it, whether ModemManager probes it: on
+    // ttyUSB2 (188:2) for the holders and the daemon, ttyS0 (4:64) for the consoles.
+    void lineUsers_data() {
+        QTest::addColumn<QString>("tty");
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QString>("holder");
+        QTest::addColumn<QString>("console");
+        QTest::addColumn<bool>("modemManager");
+        const QString usb = QStringLiteral("ttyUSB2");
+        const QString uart = QStringLiteral("ttyS0");
+        const QString option = QStringLiteral("sys/class/tty/ttyUSB2/device/driver->"
+                                              "/sys/bus/usb-serial/drivers/option1");
+        const QString candidate = QStringLiteral("udev/c188:2=E:ID_MM_CANDIDATE=1");
+        const QString daemon = procStat(QStringLiteral("600"), QStringLiteral("ModemManager"));
+        QTest::newRow("nobody") << usb << QStringList{} << ""
+                                << "" << false;
+        QTest::newRow("Qt's lock: the whole name beyond comm's 15 characters")
+            << usb
+            << QStringList{"lock/LCK..ttyUSB2=4242\ntarvex-open-probe\nbench",
+                           procStat("4242", "tarvex-open-pro")}
+            << "tarvex-open-probe (pid 4242)"
+            << "" << false;
+        QTest::newRow("UUCP lock: the PID alone, padded")
+            << usb << QStringList{"lock/LCK..ttyUSB2=      4242", procStat("4242", "minicom")}
+            << "minicom (pid 4242)"
+            << "" << false;
+        QTest::newRow("a dead PID's lock names nobody")
+            << usb << QStringList{"lock/LCK..ttyUSB2=4242\nminicom\nbench"} << ""
+            << "" << false;
+        QTest::newRow("an open descriptor")
+            << usb << QStringList{procStat("77", "picocom"), "proc/77/fd/3->/dev/ttyUSB2"}
+            << "picocom (pid 77)"
+            << "" << false;
+        QTest::newRow("descriptors that cannot be read name nobody")
+            << usb << QStringList{procStat("77", "picocom"), "proc/77/fd->/nonexistent/fd"} << ""
+            << "" << false;
+        QTest::newRow("ModemManager probing a modem")
+            << usb << QStringList{daemon, candidate, option} << ""
+            << "" << true;
+        QTest::newRow("ModemManager not running") << usb << QStringList{candidate, option} << ""
+                                                  << "" << false;
+        QTest::newRow("ModemManager told to ignore the modem")
+            << usb << QStringList{daemon, candidate + "\nE:ID_MM_DEVICE_IGNORE=1", option} << ""
+            << "" << false;
+        QTest::newRow("ModemManager told to ignore the port")
+            << usb << QStringList{daemon, candidate + "\nE:ID_MM_PORT_IGNORE=1", option} << ""
+            << "" << false;
+        QTest::newRow("ModemManager leaves a bare adapter alone")
+            << usb
+            << QStringList{daemon, candidate,
+                           "sys/class/tty/ttyUSB2/device/driver->/sys/bus/usb-serial/drivers/ch341"}
+            << ""
+            << "" << false;
+        QTest::newRow("ModemManager on an adapter a rule hands it")
+            << usb
+            << QStringList{daemon, candidate + "\nE:ID_MM_DEVICE_PROCESS=1",
+                           "sys/class/tty/ttyUSB2/device/driver->/sys/bus/usb-serial/drivers/ch341"}
+            << ""
+            << "" << true;
+        QTest::newRow("a getty found by its terminal, named only as -")
+            << uart
+            << QStringList{procStat("812", "agetty", 4, 64),
+                           "proc/812/cmdline=/sbin/agetty|-o|-p -- \\u|--keep-baud|115200|-|vt220"}
+            << ""
+            << "a login prompt (agetty, pid 812)" << false;
+        QTest::newRow("a getty found by its arguments")
+            << uart
+            << QStringList{procStat("90", "getty"), "proc/90/cmdline=/sbin/getty|-L|ttyS0|115200"}
+            << ""
+            << "a login prompt (getty, pid 90)" << false;
+        QTest::newRow("a getty on another line")
+            << uart
+            << QStringList{procStat("91", "agetty", 4, 1), "proc/91/cmdline=/sbin/agetty|tty1"}
+            << ""
+            << "" << false;
+        QTest::newRow("the kernel's console, and a login prompt")
+            << uart
+            << QStringList{"sys/class/tty/console/active=tty1 ttyS0",
+                           procStat("812", "agetty", 4, 64)}
+            << ""
+            << "a login prompt (agetty, pid 812) and the kernel writing its messages there"
+            << false;
+        QTest::newRow("the kernel's console elsewhere")
+            << uart << QStringList{"sys/class/tty/console/active=tty1 ttyS1"} << ""
+            << "" << false;
+    }
+    void lineUsers() {
+        QFETCH(QString, tty);
+        QFETCH(QStringList, tree);
+        QFETCH(QString, holder);
+        QFETCH(QString, console);
+        QFETCH(bool, modemManager);
+        QTemporaryDir root;
+        build(root.path(), tree);
+        const LineRoots roots{root.filePath("proc"),
+                              root.filePath("sys"),
+                              root.filePath("udev"),
+                              {root.filePath("nolock"), root.filePath("lock")}};
+        const bool usb = tty == QLatin1String("ttyUSB2");
+        const QString device = QStringLiteral("/dev/") + tty;
+        const TtyId id{device, device, tty, usb ? 188u : 4u, usb ? 2u : 64u};
+        QCOMPARE(holderIn(id, roots), holder);
+        QCOMPARE(consoleIn(id, roots), console);
+        QCOMPARE(modemManagerProbesIn(id, roots), modemManager);
+    }
+
+    // How to turn a console off: raspi-config on a Raspberry Pi, systemd elsewhere.
+    void consoleFix() {
+        QTemporaryDir root;
+        const LineRoots roots{root.filePath("proc"), root.filePath("sys"), {}, {}};
+        const TtyId id{"/dev/ttyS0", "/dev/ttyS0", "ttyS0", 4, 64};
+        QVERIFY(
+            consoleFixIn(id, roots).startsWith("sudo systemctl disable --now serial-getty@ttyS0"));
+        build(root.path(), {"proc/device-tree/model=Raspberry Pi 4 Model B Rev 1.4"});
+        QVERIFY(consoleFixIn(id, roots).startsWith("sudo raspi-config, Interface Options"));
     }
 
     // The list as the program reads it: a pseudo-terminal and a missing device on

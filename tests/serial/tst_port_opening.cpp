@@ -172,6 +172,36 @@ private slots:
         QVERIFY(w().connect->isVisible());
     }
 
+    // A console on the port gets one box after the port is open, and nothing else
+    // does: a modem daemon's probing is for the tooltip and the log.
+    void othersOnTheLine_data() {
+        QTest::addColumn<QString>("console");
+        QTest::addColumn<bool>("modemManager");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("nobody") << QString() << false << QStringList{};
+        QTest::newRow("ModemManager probing") << QString() << true << QStringList{};
+        QTest::newRow("a login prompt")
+            << "a login prompt (agetty, pid 812)" << true
+            << QStringList{"COM1 (/dev/ttyS0) is also a console, with a login prompt (agetty, "
+                           "pid 812): the modem's answers may go there instead of to Tarvex, "
+                           "and what is written there goes to the modem.\nTurn the console "
+                           "off: the fix."};
+    }
+    void othersOnTheLine() {
+        QFETCH(QString, console);
+        QFETCH(bool, modemManager);
+        QFETCH(QStringList, boxes);
+        PortInfo info = presentPort(1, QStringLiteral("/dev/ttyS0"));
+        info.console = console;
+        info.consoleFix = QStringLiteral("the fix");
+        info.modemManagerProbes = modemManager;
+        world_->ports->plug(info);
+        w().connect->click();
+        QCOMPARE(world_->boxes->texts(), boxes);
+        QVERIFY(w().flags().PortConnected);
+        QVERIFY(world_->serial->configuration.contains(QStringLiteral("PortOpen=true")));
+    }
+
 private:
     frmResult& w() { return *world_->window; }
     std::unique_ptr<FakeWorld> world_;
