@@ -135,7 +135,7 @@ bool isGetty(const Process& process) {
 } // namespace
 
 std::optional<TtyId> ttyId(const QString& device) {
-    struct stat st {};
+    struct stat st = {};
     if (::stat(QFile::encodeName(device).constData(), &st) != 0 || !S_ISCHR(st.st_mode))
         return std::nullopt;
     TtyId tty;

@@ -29,7 +29,7 @@ QString makeLogFolderPrivate(const QString& folder) {
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
         return QStringLiteral("cannot make the folder %1: %2")
             .arg(shown, QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat st {};
+    struct stat st = {};
     if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return QStringLiteral("cannot make the folder %1: it is not a folder").arg(shown);
     // Narrowing another user's folder would not make it ours: they could widen it again.

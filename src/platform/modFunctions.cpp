@@ -3,23 +3,25 @@
 #include "deadline_wait.h"
 
 namespace tarvex {
-namespace {
 
-// Work between two pauses shorter than this (a character written) continues the
-// previous pause's schedule instead of starting a new one.
-constexpr auto kContinuation = std::chrono::milliseconds(5);
+PauseSchedule::Clock::time_point PauseSchedule::end(Clock::time_point now,
+                                                    std::chrono::milliseconds duration) {
+    const bool continues = due_ && returned_ && now - *returned_ <= kContinuation;
+    Clock::time_point start = now;
+    if (continues)
+        start = *returned_ - *due_ <= kOnTime ? *due_ : *returned_;
+    due_ = start + duration;
+    returned_.reset();
+    return *due_;
+}
 
-} // namespace
+void PauseSchedule::returned(Clock::time_point at) {
+    returned_ = at;
+}
 
 void SystemPause::Sleep(std::chrono::milliseconds duration) {
-    // Counted from where the previous pause ended, not from now: the time each write
-    // takes would otherwise add up over a command, and a late wake-up would shift
-    // every character after it.
-    const auto now = Clock::now();
-    const bool continues = lastEnd_ && now - *lastEnd_ <= kContinuation;
-    const auto end = (continues ? *lastEnd_ : now) + duration;
-    waitUntil(end);
-    lastEnd_ = end;
+    waitUntil(schedule_.end(PauseSchedule::Clock::now(), duration));
+    schedule_.returned(PauseSchedule::Clock::now());
 }
 
 } // namespace tarvex

@@ -13,14 +13,35 @@ public:
     virtual void Sleep(std::chrono::milliseconds duration) = 0;
 };
 
+// When each of a run of pauses ends. Counted from where the previous pause was due
+// to end, not from when it returned: the time each write takes would otherwise add
+// up over a command. But a pause that returned late starts the next from its return,
+// so that a late wake-up never brings the next character closer to this one.
+class PauseSchedule {
+public:
+    using Clock = std::chrono::steady_clock;
+    // Work between two pauses shorter than this (a character written) continues the
+    // previous pause's schedule instead of starting a new one.
+    static constexpr auto kContinuation = std::chrono::milliseconds(5);
+    // A return this close after the deadline is on time: the timer's own slack.
+    static constexpr auto kOnTime = std::chrono::milliseconds(1);
+
+    // The end of a pause of `duration` asked for at `now`.
+    Clock::time_point end(Clock::time_point now, std::chrono::milliseconds duration);
+    // The pause that ended at `end()` returned at `at`.
+    void returned(Clock::time_point at);
+
+private:
+    std::optional<Clock::time_point> due_;
+    std::optional<Clock::time_point> returned_;
+};
+
 class SystemPause final : public Pause {
 public:
     void Sleep(std::chrono::milliseconds duration) override;
 
 private:
-    // The clock the platform wait sleeps on (CLOCK_MONOTONIC on Linux).
-    using Clock = std::chrono::steady_clock;
-    std::optional<Clock::time_point> lastEnd_;
+    PauseSchedule schedule_; // on the clock the platform wait sleeps on
 };
 
 } // namespace tarvex

@@ -62,6 +62,7 @@ QString portDetails(const PortInfo& info) {
     add(QStringLiteral("Serial number"), info.serialNumber);
     if (info.usbInterface >= 0)
         add(QStringLiteral("USB interface"), QString::number(info.usbInterface));
+    add(QStringLiteral("Linked as"), info.links.join(QStringLiteral(", ")));
     if (!info.console.isEmpty())
         add(QStringLiteral("Also a console"), info.console);
     if (info.modemManagerProbes)

@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace tarvex {
 
@@ -32,6 +33,8 @@ struct PortInfo {
     QString serialNumber;
     int usbInterface = -1; // -1: not known
     QString vidPid;        // "1e0e:9001"
+    // Links that lead to the device, such as a Raspberry Pi's /dev/serial0.
+    QStringList links;
     // Who else talks on the line: a console ("a login prompt (agetty, pid 812)") and
     // how to turn it off, and whether ModemManager probes the modem.
     QString console;

@@ -126,7 +126,11 @@ QList<PortInfo> devicesBeyondIn(const QList<PortInfo>& entries, const QString& s
     return beyond;
 }
 
-void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs) {
+// The Raspberry Pi's links to the UART on GPIO 14/15 (serial0) and to the other
+// one (serial1); which device each leads to depends on the model and config.txt.
+constexpr const char* kPortLinks[] = {"serial0", "serial1"};
+
+void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs, const QString& dev) {
     for (PortInfo& info : ports) {
         // stat() only, through links such as /dev/serial0.
         const QFileInfo node(info.device);
@@ -139,6 +143,12 @@ void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs) {
             continue;
         info.present = true;
         readUsbDetails(ttyDirectory, info);
+        for (const char* name : kPortLinks) {
+            const QFileInfo link(dev + QLatin1Char('/') + QLatin1String(name));
+            if (link.isSymLink() && link.canonicalFilePath() == node.canonicalFilePath() &&
+                link.filePath() != info.device)
+                info.links.append(link.filePath());
+        }
     }
 }
 

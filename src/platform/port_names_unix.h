@@ -6,7 +6,9 @@
 
 namespace tarvex {
 
-void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs);
+// `dev` is where the device nodes are (/dev); links there such as serial0 are named.
+void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs,
+                     const QString& dev = QStringLiteral("/dev"));
 // `dev` is where the device nodes are (/dev).
 QList<PortInfo> devicesBeyondIn(const QList<PortInfo>& entries, const QString& sysfs,
                                 const QString& dev);

@@ -121,6 +121,51 @@ private slots:
         QCOMPARE(portSummary(ports[0]), QStringLiteral("COM1 (") + device + summary);
     }
 
+    // A Raspberry Pi's /dev/serial0 and serial1 lead to whichever UART the model and
+    // config.txt put there; an entry names the ones that lead to its device.
+    void piLinks_data() {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QStringList>("links"); // in dev/
+        QTest::addColumn<QStringList>("named");
+
+        QTest::newRow("Pi 4: GPIO 14/15 on the mini UART")
+            << "ttyS0" << QStringList{"serial0->ttyS0", "serial1->ttyAMA0"}
+            << QStringList{"serial0"};
+        QTest::newRow("Pi 4 with disable-bt")
+            << "ttyAMA0" << QStringList{"serial0->ttyAMA0", "serial1->ttyS0"}
+            << QStringList{"serial0"};
+        QTest::newRow("Pi 5: serial0 on the debug connector")
+            << "ttyAMA0" << QStringList{"serial0->ttyAMA10"} << QStringList{};
+        QTest::newRow("both to one UART")
+            << "ttyAMA0" << QStringList{"serial0->ttyAMA0", "serial1->ttyAMA0"}
+            << QStringList{"serial0", "serial1"};
+        QTest::newRow("dangling") << "ttyS0" << QStringList{"serial0->ttyS9"} << QStringList{};
+    }
+
+    void piLinks() {
+        QFETCH(QString, node);
+        QFETCH(QStringList, links);
+        QFETCH(QStringList, named);
+        QTemporaryDir root;
+        const QString dev = root.filePath(QStringLiteral("dev"));
+        QStringList entries{node + QLatin1Char('=')};
+        for (const QString& link : links)
+            entries.append(link);
+        build(dev, entries);
+        build(root.filePath(QStringLiteral("sys")), {"class/tty/" + node + "/type=4"});
+
+        QList<PortInfo> ports(1);
+        ports[0].device = dev + QLatin1Char('/') + node;
+        lookUpDevicesIn(ports, root.filePath(QStringLiteral("sys")), dev);
+        QStringList expected;
+        for (const QString& name : named)
+            expected.append(dev + QLatin1Char('/') + name);
+        QCOMPARE(ports[0].links, expected);
+        QCOMPARE(portDetails(ports[0]).contains(QStringLiteral("\nLinked as: ") +
+                                                expected.join(QStringLiteral(", "))),
+                 !named.isEmpty());
+    }
+
     // The devices no entry reaches: serial ones only, in numeric order, with what is
     // known of them; an entry's device, reached through a link or not, is left out.
     void beyondTheList() {

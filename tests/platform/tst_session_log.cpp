@@ -44,7 +44,7 @@ struct Logged {
 
 #ifdef Q_OS_UNIX
 mode_t modeOf(const QString& path) {
-    struct stat st {};
+    struct stat st = {};
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 #endif

@@ -1,6 +1,7 @@
-// The paced transmitter and the receive path.
+// The paced transmitter, the real pause's schedule, and the receive path.
 
 #include "fake_world.h"
+#include "platform/modFunctions.h"
 
 #include <QTest>
 
@@ -32,6 +33,42 @@ private slots:
             expected.append({25 * i, text.mid(i, 1)});
         QCOMPARE(world_->serial->written, expected);
         QCOMPARE(world_->clock.now(), 25 * text.size()); // the last character is paced too
+    }
+
+    // The real pause's 25 ms pauses on a virtual clock: each character is handed over
+    // when its pause returns, 10 us of work later the next pause is asked for. On time,
+    // the schedule does not drift; after a late return the next pause is whole.
+    void pauseSchedule_data() {
+        QTest::addColumn<QList<int>>("lateUs");     // how late each pause returns
+        QTest::addColumn<int>("workUs");            // between a return and the next pause
+        QTest::addColumn<QList<int>>("expectedUs"); // when each pause is due to end
+        QTest::newRow("on time: no drift")
+            << QList<int>{60, 60, 60, 60} << 10 << QList<int>{25000, 50000, 75000, 100000};
+        QTest::newRow("a return late by 3 ms, within the continuation")
+            << QList<int>{0, 3000, 0, 0} << 10 << QList<int>{25000, 50000, 78000, 103000};
+        QTest::newRow("a return late by 10 ms")
+            << QList<int>{0, 10000, 0} << 10 << QList<int>{25000, 50000, 85000};
+        QTest::newRow("late by no more than the timer's slack")
+            << QList<int>{1000, 1000, 0} << 10 << QList<int>{25000, 50000, 75000};
+        QTest::newRow("work longer than a character: a new schedule")
+            << QList<int>{0, 0} << 6000 << QList<int>{25000, 56000};
+    }
+    void pauseSchedule() {
+        QFETCH(QList<int>, lateUs);
+        QFETCH(int, workUs);
+        QFETCH(QList<int>, expectedUs);
+        using us = std::chrono::microseconds;
+        const PauseSchedule::Clock::time_point zero{};
+        PauseSchedule schedule;
+        auto now = zero;
+        QList<int> due;
+        for (const int late : lateUs) {
+            const auto end = schedule.end(now, std::chrono::milliseconds(25));
+            due.append(int(std::chrono::duration_cast<us>(end - zero).count()));
+            schedule.returned(end + us(late));
+            now = end + us(late) + us(workUs);
+        }
+        QCOMPARE(due, expectedUs);
     }
 
     void emptyTextSendsNothing() {
