@@ -12,6 +12,12 @@
 #   tarvex_configure DIR ARGS...    configures a Ninja build in DIR (warnings stop CI)
 #   tarvex_sanitizer_env            the settings of every run under ASan and UBSan
 #   tarvex_in_debian13 "$0" "$@"    re-runs the calling script in the Debian 13 root
+#   tarvex_qemu_aarch64             registers the arm64 emulator, prints its path
+#   tarvex_wait_for SECONDS WHAT COMMAND...
+#                                   runs COMMAND until it succeeds, printing the first
+#                                   line it printed; fails on WHAT after SECONDS
+#   tarvex_check_session_log DIR    the newest log in DIR is there, 0700 and 0600
+#   tarvex_check_purged DEB [ROOT]  nothing of DEB is left (in ROOT, a root's folder)
 #                                   unless this is Debian 13
 #   tarvex_xvfb_rerun PREPARE "$0" ARGS...
 #                                   outside our virtual X server: runs the function
@@ -152,19 +158,78 @@ tarvex_start_vmodem() {
     TARVEX_VMODEM_DEVICE=$(head -n1 "$dir/vmodem.out")
 }
 
+# The emulator of arm64 programs, registered with binfmt_misc; prints its path.
+# It is test equipment, and one is taken for both releases: Debian 13's qemu-user
+# (10.0), a static /usr/bin/qemu-aarch64. Debian 12's 7.2 refuses the
+# clone(CLONE_PIDFD) with which Qt starts every QProcess ("Resource error (fork
+# failure)"). On Debian 13 it is the system's own; elsewhere the one apt installs
+# in the Debian 13 root of scripts/root, run from there (docs/testing.md).
+tarvex_qemu_aarch64() {
+    local qemu
+    if (. /etc/os-release && [ "${VERSION_ID:-}" = 13 ]); then
+        tarvex_ensure_packages "$TARVEX_ROOT/scripts/debian-packages-qemu" >&2
+        qemu=/usr/bin/qemu-aarch64
+    else
+        "$TARVEX_ROOT/scripts/root" debian13 bash -c '. scripts/lib/common.sh &&
+            tarvex_ensure_packages scripts/debian-packages-qemu' >&2
+        qemu=$("$TARVEX_ROOT/scripts/root" debian13 --path)/usr/bin/qemu-aarch64
+    fi
+    [ -x "$qemu" ] || tarvex_fail --return "no $qemu" || return 1
+    tarvex_binfmt_aarch64 "$qemu" || return 1
+    echo "$qemu"
+}
+
 # Registers QEMU (a static qemu-aarch64) with binfmt_misc as the interpreter of
 # arm64 programs, unless one is registered already: the arm64 programs that the
 # suites and the arm64 roots start run under it. The F flag opens it now, so it
 # serves inside a chroot too. binfmt_misc is mounted for that if it is not, and
-# unmounted again; the registration stays with the kernel.
+# stays mounted: since Linux 6.7 the registrations go with the last mount.
 tarvex_binfmt_aarch64() {
-    local qemu=$1 dir=/proc/sys/fs/binfmt_misc mounted=false
+    local qemu=$1 dir=/proc/sys/fs/binfmt_misc
     if [ ! -e "$dir/register" ]; then
         mount -t binfmt_misc binfmt_misc "$dir" || tarvex_fail --return "cannot mount binfmt_misc" || return 1
-        mounted=true
     fi
     if [ ! -e "$dir/tarvex-aarch64" ]; then
         printf '%s\n' ':tarvex-aarch64:M::\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00:\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' >"$dir/register"
     fi
-    ! $mounted || umount "$dir"
+}
+
+tarvex_wait_for() {
+    local seconds=$1 what=$2 out
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until out=$("$@" 2>/dev/null); do
+        [ "$SECONDS" -lt "$deadline" ] || tarvex_fail --return "waited $seconds s for $what" || return 1
+        sleep 0.1
+    done
+    [ -z "$out" ] || head -n1 <<<"$out"
+}
+
+# Counts what it finds wrong in tarvex_failures (tarvex_fail --later).
+tarvex_check_session_log() {
+    local logs=$1 newest modes
+    newest=$(find "$logs" -maxdepth 1 -name 'tarvex-*.log' -printf '%T@ %p\n' 2>/dev/null |
+        sort -n | tail -n1 | cut -d' ' -f2-)
+    if [ -z "$newest" ]; then
+        tarvex_fail --later "no session log in $logs"
+        return 0
+    fi
+    modes="$(stat -c %a "$logs") $(stat -c %a "$newest")"
+    [ "$modes" = "700 600" ] || tarvex_fail --later "session log folder and file are $modes, expected 700 600"
+    echo "session log $(basename "$newest"): folder 700, file 600 under umask 000"
+}
+
+# After the purge: dpkg lists nothing of the package, every file it brought is gone,
+# and its own folders (named after it); the folders it shares, such as
+# /usr/share/icons, stay. Counts what is left in tarvex_failures.
+tarvex_check_purged() {
+    local deb=$1 dir=${2:-} path leftovers
+    if dpkg-query --admindir="$dir/var/lib/dpkg" -L tarvex >/dev/null 2>&1; then
+        tarvex_fail --later "dpkg still lists files of tarvex: $(dpkg-query --admindir="$dir/var/lib/dpkg" -L tarvex | xargs)"
+    fi
+    while read -r path; do
+        if [ -e "$dir$path" ] || [ -L "$dir$path" ]; then tarvex_fail --later "left behind: $path"; fi
+    done < <(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed 's|^\./|/|' | grep -E '[^/]$|/tarvex[^/]*/$')
+    leftovers=$(find "$dir/usr/share" "$dir/usr/bin" "$dir/etc" -maxdepth 1 -name 'tarvex*' 2>/dev/null)
+    [ -z "$leftovers" ] || tarvex_fail --later "left behind: $leftovers"
 }
