@@ -144,6 +144,7 @@ tarvex_start_vmodem() {
     local vmodem=$1 dir=$2
     shift 2
     mkdir -p "$dir"
+    : >"$dir/vmodem.out" # there before the wait below reads it
     "$vmodem" "$@" >"$dir/vmodem.out" 2>"$dir/vmodem.err" &
     TARVEX_VMODEM_PID=$!
     local deadline=$((SECONDS + 10))

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -210,6 +212,45 @@ QString consoleFixIn(const TtyId& tty, const LineRoots& roots) {
     return QStringLiteral("sudo systemctl disable --now serial-getty@%1, and take console=%1 "
                           "off the kernel command line")
         .arg(tty.kernelName);
+}
+
+// Some Braille displays carry the IDs of these adapters, so brltty's udev rules claim
+// every such adapter: it binds the USB interface to usbfs, and the ttyUSB device that
+// the serial driver made goes away within a second.
+QString adapterClaimedIn(const LineRoots& roots) {
+    QString pid;
+    for (const Process& process : processes(roots.proc))
+        if (process.name == QLatin1String("brltty"))
+            pid = process.pid;
+    if (pid.isEmpty())
+        return {};
+    static const QList<std::pair<QString, QString>> kClaimed = {
+        {QStringLiteral("1a86:7523"), QStringLiteral("CH340")},
+        {QStringLiteral("10c4:ea60"), QStringLiteral("CP210x")}};
+    const QDir usb(roots.sys + QStringLiteral("/bus/usb/devices"));
+    const QStringList entries = usb.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
+    for (const QString& device : entries) {
+        const QString path = usb.filePath(device);
+        const QString id =
+            QString::fromUtf8(readAll(path + QStringLiteral("/idVendor")).trimmed() + ':' +
+                              readAll(path + QStringLiteral("/idProduct")).trimmed());
+        const auto kind = std::find_if(kClaimed.begin(), kClaimed.end(),
+                                       [&](const auto& claimed) { return claimed.first == id; });
+        if (kind == kClaimed.end())
+            continue;
+        for (const QString& interface : entries.filter(QRegularExpression(
+                 QStringLiteral("^%1:").arg(QRegularExpression::escape(device))))) {
+            const QString driver =
+                QFileInfo(usb.filePath(interface) + QStringLiteral("/driver")).symLinkTarget();
+            if (QFileInfo(driver).fileName() == QLatin1String("usbfs"))
+                return QStringLiteral("brltty (pid %1), the Braille display driver, has taken the "
+                                      "USB serial adapter %2 (%3), so its ttyUSB device does not "
+                                      "stay: remove it (sudo apt remove brltty) unless a Braille "
+                                      "display needs it, then plug the adapter in again.")
+                    .arg(pid, kind->first, kind->second);
+        }
+    }
+    return {};
 }
 
 void lookUpLineUsersIn(QList<PortInfo>& ports, const LineRoots& roots) {

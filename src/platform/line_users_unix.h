@@ -47,6 +47,11 @@ QString consoleIn(const TtyId& tty, const LineRoots& roots);
 // How to turn that console off, on a Raspberry Pi or elsewhere.
 QString consoleFixIn(const TtyId& tty, const LineRoots& roots);
 
+// "brltty (pid 901) has taken the USB serial adapter 1a86:7523 (CH340) ...": the
+// Braille display driver runs and holds an adapter of the kinds it claims; empty
+// otherwise.
+QString adapterClaimedIn(const LineRoots& roots);
+
 // Fills in the console and ModemManager fields of each present entry.
 void lookUpLineUsersIn(QList<PortInfo>& ports, const LineRoots& roots);
 

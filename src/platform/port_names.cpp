@@ -152,4 +152,8 @@ QList<PortInfo> SystemPortDirectory::beyondTheList(const QList<PortInfo>& entrie
     return devicesBeyond(entries);
 }
 
+QString SystemPortDirectory::adapterTakenAway() const {
+    return tarvex::adapterTakenAway();
+}
+
 } // namespace tarvex

@@ -68,12 +68,16 @@ public:
     virtual QList<PortInfo> ports() const = 0;
     // The serial devices the system has that none of `entries` reaches, port 0 each.
     virtual QList<PortInfo> beyondTheList(const QList<PortInfo>& entries) const = 0;
+    // Why a serial adapter's device does not stay, when another program takes it
+    // away; empty when nothing says so.
+    virtual QString adapterTakenAway() const { return {}; }
 };
 
 class SystemPortDirectory final : public PortDirectory {
 public:
     QList<PortInfo> ports() const override;
     QList<PortInfo> beyondTheList(const QList<PortInfo>& entries) const override;
+    QString adapterTakenAway() const override;
 };
 
 // One implementation per platform (port_names_unix.cpp, port_names_win.cpp).
@@ -90,5 +94,7 @@ struct BeyondTheList {
     QString advice;
 };
 BeyondTheList beyondTheListWording();
+// The system's adapterTakenAway().
+QString adapterTakenAway();
 
 } // namespace tarvex

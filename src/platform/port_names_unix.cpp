@@ -95,6 +95,10 @@ BeyondTheList beyondTheListWording() {
     return {QStringLiteral("the list"), {}};
 }
 
+QString adapterTakenAway() {
+    return adapterClaimedIn(LineRoots{});
+}
+
 // A serial device is a tty with a device behind it (virtual consoles and
 // pseudo-terminals have none) whose UART is fitted, or a Bluetooth RFCOMM link.
 QList<PortInfo> devicesBeyondIn(const QList<PortInfo>& entries, const QString& sysfs,

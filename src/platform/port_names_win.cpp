@@ -66,4 +66,10 @@ BeyondTheList beyondTheListWording() {
                            "Properties, Port Settings, Advanced, COM Port Number)")};
 }
 
+// A COM port that another program holds still shows in the registry: Windows has no
+// such case to name.
+QString adapterTakenAway() {
+    return {};
+}
+
 } // namespace tarvex

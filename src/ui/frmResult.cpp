@@ -274,7 +274,10 @@ std::optional<QString> frmResult::presentOnMissingDevice(const SerialError& erro
     if (error.kind() == SerialError::Kind::Io &&
         (port < kFirstPort || port > kLastPort || entries.value(port - kFirstPort).present))
         return std::nullopt;
-    return presentPorts(entries, ports_.beyondTheList(entries), port);
+    QString present = presentPorts(entries, ports_.beyondTheList(entries), port);
+    if (const QString taken = ports_.adapterTakenAway(); !taken.isEmpty())
+        present += QLatin1Char('\n') + taken;
+    return present;
 }
 
 bool frmResult::requireConnection() {

@@ -314,6 +314,46 @@ private slots:
         QVERIFY(consoleFixIn(id, roots).startsWith("sudo raspi-config, Interface Options"));
     }
 
+    // brltty named only when it runs and an adapter it claims sits on usbfs.
+    void adapterClaimed_data() {
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QString>("named"); // the start of the line; empty: none
+        const QString ch340 = QStringLiteral("sys/bus/usb/devices/1-3");
+        const QStringList adapter{ch340 + "/idVendor=1a86", ch340 + "/idProduct=7523",
+                                  ch340 + ":1.0/driver->/sys/bus/usb/drivers/usbfs"};
+        const QString brltty = procStat(QStringLiteral("901"), QStringLiteral("brltty"));
+        QTest::newRow("brltty holds a CH340")
+            << adapter + QStringList{brltty}
+            << "brltty (pid 901), the Braille display driver, has taken the USB serial adapter "
+               "1a86:7523 (CH340)";
+        QTest::newRow("CH340 on usbfs, no brltty") << adapter << "";
+        QTest::newRow("brltty, the CH340 on its serial driver")
+            << QStringList{ch340 + "/idVendor=1a86", ch340 + "/idProduct=7523",
+                           ch340 + ":1.0/driver->/sys/bus/usb/drivers/ch341", brltty}
+            << "";
+        QTest::newRow("brltty, another device on usbfs")
+            << QStringList{ch340 + "/idVendor=2c7c", ch340 + "/idProduct=0125",
+                           ch340 + ":1.0/driver->/sys/bus/usb/drivers/usbfs", brltty}
+            << "";
+        QTest::newRow("brltty holds a CP210x")
+            << QStringList{"sys/bus/usb/devices/3-1.2/idVendor=10c4",
+                           "sys/bus/usb/devices/3-1.2/idProduct=ea60",
+                           "sys/bus/usb/devices/3-1.2:1.0/driver->/sys/bus/usb/drivers/usbfs",
+                           brltty}
+            << "brltty (pid 901), the Braille display driver, has taken the USB serial adapter "
+               "10c4:ea60 (CP210x)";
+    }
+
+    void adapterClaimed() {
+        QFETCH(QStringList, tree);
+        QFETCH(QString, named);
+        QTemporaryDir root;
+        build(root.path(), tree);
+        const QString line =
+            adapterClaimedIn(LineRoots{root.filePath("proc"), root.filePath("sys"), {}, {}});
+        QVERIFY2(named.isEmpty() ? line.isEmpty() : line.startsWith(named), qPrintable(line));
+    }
+
     // The list as the program reads it: a pseudo-terminal and a missing device on
     // two entries, whatever this machine has on the others.
     void systemDirectory() {

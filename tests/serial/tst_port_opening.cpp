@@ -172,6 +172,21 @@ private slots:
         QVERIFY(w().connect->isVisible());
     }
 
+    // A program that takes adapters away (brltty) gets its line after the list.
+    void adapterTakenAwayEndsTheReport() {
+        world_->ports->takenAway = QStringLiteral("brltty (pid 901) has taken 1a86:7523.");
+        world_->serial->failOn = {QStringLiteral("PortOpen"),
+                                  SerialError(SerialError::Kind::NoSuchDevice,
+                                              QStringLiteral("COM5 (/dev/ttyUSB0)"),
+                                              QStringLiteral("No such file or directory"))};
+        w().Combo1->setCurrentIndex(4);
+        w().connect->click();
+        QCOMPARE(
+            world_->boxes->texts(),
+            QStringList{"COM5 (/dev/ttyUSB0): No such file or directory.\nNo serial device "
+                        "is present on COM1 to COM40.\nbrltty (pid 901) has taken 1a86:7523."});
+    }
+
     // A console on the port gets one box after the port is open, and nothing else
     // does: a modem daemon's probing is for the tooltip and the log.
     void othersOnTheLine_data() {

@@ -162,11 +162,13 @@ public:
         return entries;
     }
     QList<PortInfo> beyondTheList(const QList<PortInfo>&) const override { return beyond; }
+    QString adapterTakenAway() const override { return takenAway; }
     // Puts `info` in the place of its entry.
     void plug(const PortInfo& info) { entries[info.port - kFirstPort] = info; }
 
     QList<PortInfo> entries;
     QList<PortInfo> beyond;
+    QString takenAway;
     mutable int reads = 0;
 };
 
