@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
@@ -47,6 +48,7 @@ struct Options {
     int idleSeconds = 30;
     int floodBytes = 2 * 1024 * 1024;
     int startups = 5;
+    int connects = 20;
     QString json;
     QStringList only; // stage names; empty for all
     bool runs(const char* stage) const {
@@ -205,8 +207,9 @@ private:
 QTemporaryDir logFolder;
 
 struct Window {
-    // With `logged`, a session log listens in, as in the program.
-    explicit Window(const std::string& device, bool logged = false) {
+    // With `logged`, a session log listens in, as in the program. Connected unless
+    // `connectNow` is false.
+    explicit Window(const std::string& device, bool logged = false, bool connectNow = true) {
         qputenv("TARVEX_COM1", QByteArray::fromStdString(device));
         WindowPlatform platform = WindowPlatform::system();
         auto recorder = std::make_unique<RecordingMessageBoxes>();
@@ -219,6 +222,8 @@ struct Window {
                 std::make_shared<SessionLog>(SessionLog::Options{logFolder.path(), false, {}}));
         window = std::make_unique<frmResult>(std::move(platform));
         window->show();
+        if (!connectNow)
+            return;
         window->connect->click();
         if (!window->flags().PortConnected)
             qFatal("the window cannot open %s: %s", device.c_str(),
@@ -578,6 +583,43 @@ void pull(const Options&) {
          cpu <= 10});
 }
 
+// Connect on a free port, and on one whose lock a port of this process holds: the
+// busy report then looks the holder up (the lock folders, /proc) before its box.
+// Each from the click to its return.
+void connects(const Options& o) {
+    std::fprintf(stderr, "connect: %d times on a free port and on a held one\n", o.connects);
+    std::vector<double> free;
+    std::vector<double> held;
+    for (int i = 0; i < o.connects; ++i) {
+        PtyLink link;
+        for (const bool hold : {false, true}) {
+            QSerialPort holder(QString::fromStdString(link.path()));
+            if (hold && !holder.open(QIODevice::ReadWrite))
+                qFatal("connect: the holder cannot open %s: %s", link.path().c_str(),
+                       qPrintable(holder.errorString()));
+            Window w(link.path(), false, false);
+            QElapsedTimer timer;
+            timer.start();
+            w.window->connect->click();
+            const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+            const bool connected = static_cast<bool>(w.window->flags().PortConnected);
+            const bool asExpected =
+                hold ? !connected && w.boxes->texts.value(0).contains(QLatin1String("Held by"))
+                     : connected;
+            if (!asExpected)
+                qFatal("connect: the window showed %s",
+                       qPrintable(w.boxes->texts.join(QLatin1String(" | "))));
+            (hold ? held : free).push_back(ms);
+        }
+    }
+    add({QStringLiteral("Connect, free port, median"), QStringLiteral("ms"), median(free), 0,
+         QStringLiteral("nominal"), QStringLiteral("< 100 ms (never in the way)"),
+         median(free) < 100});
+    add({QStringLiteral("Connect, port held, holder named, median"), QStringLiteral("ms"),
+         median(held), median(free), QStringLiteral("free port"),
+         QStringLiteral("< 100 ms (never in the way)"), median(held) < 100});
+}
+
 QString number(double v) {
     if (std::abs(v) >= 1000)
         return QString::number(v, 'f', 0);
@@ -671,18 +713,21 @@ Options parse(const QApplication& app) {
                                     QStringLiteral("n"));
     const QCommandLineOption starts(QStringLiteral("startups"), QStringLiteral("Start-up runs."),
                                     QStringLiteral("n"));
+    const QCommandLineOption connectsO(QStringLiteral("connects"),
+                                       QStringLiteral("Connects on a free and on a held port."),
+                                       QStringLiteral("n"));
     const QCommandLineOption onlyO(QStringLiteral("only"),
                                    QStringLiteral("Stages to run, comma-separated: startup, "
                                                   "window (pacing, tests, SMS, memory), idle, "
-                                                  "flood, pull."),
+                                                  "flood, pull, connect."),
                                    QStringLiteral("list"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Where the JSON goes."),
                                   QStringLiteral("file"));
-    parser.addOptions({quick, chars, tests, sms, idleS, floodB, starts, json, onlyO});
+    parser.addOptions({quick, chars, tests, sms, idleS, floodB, starts, connectsO, json, onlyO});
     parser.process(app);
     Options o;
     if (parser.isSet(quick))
-        o = {100, 20, 2, 5, 200 * 1024, 2, {}, {}};
+        o = {100, 20, 2, 5, 200 * 1024, 2, 5, {}, {}};
     const auto value = [&](const QCommandLineOption& option, int& into) {
         if (parser.isSet(option))
             into = parser.value(option).toInt();
@@ -693,6 +738,7 @@ Options parse(const QApplication& app) {
     value(idleS, o.idleSeconds);
     value(floodB, o.floodBytes);
     value(starts, o.startups);
+    value(connectsO, o.connects);
     o.json = parser.value(json);
     if (parser.isSet(onlyO))
         o.only = parser.value(onlyO).split(QLatin1Char(','));
@@ -759,6 +805,8 @@ int main(int argc, char* argv[]) {
     }
     if (o.runs("pull"))
         pull(o);
+    if (o.runs("connect"))
+        connects(o);
 
     report(o, machine());
     return 0;
