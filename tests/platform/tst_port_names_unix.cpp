@@ -180,9 +180,12 @@ private slots:
                "class/tty/ttyS4/device->../../../devices", "class/tty/ttyS5/type=0",
                "class/tty/ttyS5/device->../../../devices", "class/tty/rfcomm0/dev=216:0",
                "class/tty/tty1/dev=4:1", "class/tty/ptmx/dev=5:2",
-               "class/tty/ttyACM3/device->../../../" + usb});
-        build(root.path(), {"dev/ttyUSB16=", "dev/ttyUSB2=", "dev/ttyUSB0=", "dev/ttyS4=",
-                            "dev/ttyS5=", "dev/rfcomm0=", "dev/tty1=", "dev/ptmx="});
+               "class/tty/ttyACM3/device->../../../" + usb,
+               // A Pi 5's debug UART, beyond ttyAMA0-3.
+               "class/tty/ttyAMA10/device->../../../devices"});
+        build(root.path(),
+              {"dev/ttyUSB16=", "dev/ttyUSB2=", "dev/ttyUSB0=", "dev/ttyS4=", "dev/ttyS5=",
+               "dev/rfcomm0=", "dev/tty1=", "dev/ptmx=", "dev/ttyAMA10="});
         QVERIFY(QFile::link(root.filePath(QStringLiteral("dev/ttyUSB0")),
                             root.filePath(QStringLiteral("modem"))));
         QList<PortInfo> entries(2);
@@ -192,7 +195,8 @@ private slots:
         for (const PortInfo& info :
              devicesBeyondIn(entries, root.filePath(QStringLiteral("sys")), root.filePath("dev")))
             found.append(portDetails(info).replace(root.path(), QString()));
-        QCOMPARE(found, (QStringList{"/dev/rfcomm0: device present", "/dev/ttyS4: device present",
+        QCOMPARE(found, (QStringList{"/dev/rfcomm0: device present",
+                                     "/dev/ttyAMA10: device present", "/dev/ttyS4: device present",
                                      "/dev/ttyUSB16: device present\nManufacturer: Quectel\n"
                                      "Product: EC25\nUSB interface: 2"}));
     }
