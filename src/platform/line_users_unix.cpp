@@ -154,13 +154,15 @@ QString holderIn(const TtyId& tty, const LineRoots& roots) {
     return holder.isEmpty() ? descriptorHolder(tty, roots) : holder;
 }
 
+namespace {
+
 // ModemManager's strict filter, its only default since 1.18: USB modems on these
 // drivers, or whatever a rule marks for it. Platform UARTs and bare USB adapters it
 // leaves alone.
-bool modemManagerProbesIn(const TtyId& tty, const LineRoots& roots) {
-    bool running = false;
-    for (const Process& process : processes(roots.proc))
-        running = running || process.name == QLatin1String("ModemManager");
+bool probesAmong(const TtyId& tty, const LineRoots& roots, const QList<Process>& all) {
+    const bool running = std::any_of(all.begin(), all.end(), [](const Process& process) {
+        return process.name == QLatin1String("ModemManager");
+    });
     if (!running)
         return false;
     const auto properties = udevProperties(tty, roots);
@@ -177,9 +179,9 @@ bool modemManagerProbesIn(const TtyId& tty, const LineRoots& roots) {
     return set("ID_MM_DEVICE_PROCESS") || kModemDrivers.contains(QFileInfo(driver).fileName());
 }
 
-QString consoleIn(const TtyId& tty, const LineRoots& roots) {
+QString consoleAmong(const TtyId& tty, const LineRoots& roots, const QList<Process>& all) {
     QStringList found;
-    for (const Process& process : processes(roots.proc)) {
+    for (const Process& process : all) {
         if (!isGetty(process))
             continue;
         // systemd's serial-getty may name the line only as "-": its controlling
@@ -203,6 +205,16 @@ QString consoleIn(const TtyId& tty, const LineRoots& roots) {
             break;
         }
     return found.join(QStringLiteral(" and "));
+}
+
+} // namespace
+
+bool modemManagerProbesIn(const TtyId& tty, const LineRoots& roots) {
+    return probesAmong(tty, roots, processes(roots.proc));
+}
+
+QString consoleIn(const TtyId& tty, const LineRoots& roots) {
+    return consoleAmong(tty, roots, processes(roots.proc));
 }
 
 QString consoleFixIn(const TtyId& tty, const LineRoots& roots) {
@@ -254,16 +266,20 @@ QString adapterClaimedIn(const LineRoots& roots) {
 }
 
 void lookUpLineUsersIn(QList<PortInfo>& ports, const LineRoots& roots) {
+    // Read once for all the entries: each process's stat and command line.
+    std::optional<QList<Process>> all;
     for (PortInfo& info : ports) {
         if (!info.present)
             continue;
         const auto tty = ttyId(info.device);
         if (!tty)
             continue;
-        info.console = consoleIn(*tty, roots);
+        if (!all)
+            all = processes(roots.proc);
+        info.console = consoleAmong(*tty, roots, *all);
         if (!info.console.isEmpty())
             info.consoleFix = consoleFixIn(*tty, roots);
-        info.modemManagerProbes = modemManagerProbesIn(*tty, roots);
+        info.modemManagerProbes = probesAmong(*tty, roots, *all);
     }
 }
 

@@ -43,16 +43,16 @@ std::optional<OpenFailure> checkBeforeOpen(const QString&) {
     return std::nullopt;
 }
 
-// ResourceError stands for ERROR_DEVICE_REMOVED, ERROR_BAD_COMMAND,
-// ERROR_OPERATION_ABORTED and ERROR_INVALID_HANDLE; ERROR_ACCESS_DENIED from a
-// completed read or write arrives as PermissionError, which an open port cannot
-// otherwise raise.
 // Windows opens a COM port for one program at a time, and only an administrator's
 // handle search could tell which program that is.
 Holder holderOf(const QString& device) {
     return {QStringLiteral("Another program has %1 open").arg(device), {}};
 }
 
+// ResourceError stands for ERROR_DEVICE_REMOVED, ERROR_BAD_COMMAND,
+// ERROR_OPERATION_ABORTED and ERROR_INVALID_HANDLE; ERROR_ACCESS_DENIED from a
+// completed read or write arrives as PermissionError, which an open port cannot
+// otherwise raise.
 bool isLossError(QSerialPort::SerialPortError error) {
     return error == QSerialPort::ResourceError || error == QSerialPort::PermissionError;
 }
