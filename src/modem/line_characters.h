@@ -9,5 +9,7 @@ namespace tarvex {
 inline const QString kCrLf = QStringLiteral("\r\n");
 // Ends an SMS body in text mode; in an answer it can only be an echo of one.
 inline constexpr QChar kCtrlZ = QChar(26);
+// Abandons an SMS body in text mode instead: the modem sends nothing.
+inline constexpr QChar kEscape = QChar(27);
 
 } // namespace tarvex

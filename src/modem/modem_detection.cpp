@@ -2,11 +2,11 @@
 
 #include "dialogue_timing.h"
 #include "line_characters.h"
-#include "ui/frmResult.h"
+#include "modem_dialogue.h"
 
 namespace tarvex {
 
-void frmResult::cmdTest_Click() {
+void ModemDialogue::cmdTest_Click() {
     flags_.DetectDone = false;
     if (!requireConnection())
         return;
@@ -18,7 +18,7 @@ void frmResult::cmdTest_Click() {
 }
 
 // "A", "T" and the line end, written straight to the port with pauses of their own.
-void frmResult::sendAttention() {
+void ModemDialogue::sendAttention() {
     MSComm1.Output(QStringLiteral("A"));
     Sleep(kAttentionPause);
     MSComm1.Output(QStringLiteral("T"));
@@ -26,7 +26,7 @@ void frmResult::sendAttention() {
     MSComm1.Output(kCrLf);
 }
 
-void frmResult::HandleInput(const QString& InBuff) {
+void ModemDialogue::HandleInput(const QString& InBuff) {
     if (flags_.DetectDone)
         return;
     if (InBuff == QLatin1String("O")) {
@@ -42,10 +42,11 @@ void frmResult::HandleInput(const QString& InBuff) {
         SendComm(QStringLiteral("ATE0") + kCrLf);
         Sleep(kEchoOffPause);
         boxes_.inform(QStringLiteral("GSM Modem OK"));
+        emit modemFound();
     }
 }
 
-void frmResult::Timer1_Timer() {
+void ModemDialogue::Timer1_Timer() {
     Timer1.setEnabled(false);
     if (flags_.ModemFound)
         return;

@@ -4,6 +4,7 @@
 // rest into commands of its own.
 
 #include <QString>
+#include <optional>
 
 namespace tarvex {
 
@@ -15,7 +16,14 @@ inline const QString kNumberPrefix = QStringLiteral("+91");
 // clipboard, and sending it, paced character by character, would hold the window.
 inline constexpr qsizetype kMaxMobileNumberLength = 21;
 
+// The most the message box takes; what reaches the modem some other way is held to it too.
+inline constexpr qsizetype kMaxSmsBodyLength = 34;
+
 bool isValidMobileNumber(const QString& number);
 bool isValidSmsBody(const QString& body);
+
+// What is wrong with the number or the text, in the words the operator is shown, in
+// the order they are checked; nothing when both may be sent.
+std::optional<QString> smsInputProblem(const QString& number, const QString& body);
 
 } // namespace tarvex

@@ -2,11 +2,8 @@
 
 #include "dialogue_timing.h"
 #include "line_characters.h"
+#include "modem_dialogue.h"
 #include "sms_input.h"
-#include "ui/frmResult.h"
-
-#include <QLineEdit>
-#include <QPushButton>
 
 namespace tarvex {
 namespace {
@@ -15,71 +12,52 @@ constexpr QChar kQuote = QLatin1Char('"');
 
 } // namespace
 
-void frmResult::Command7_Click() {
+void ModemDialogue::sendSms(const QString& number, const QString& body) {
     if (!requireConnection())
         return;
-    if (txtMobileNo->text().isEmpty()) {
-        boxes_.inform(QStringLiteral("Enter Mobile Number"));
-        return;
-    }
-    if (txtDat->text().isEmpty()) {
-        boxes_.inform(QStringLiteral("Enter SMS Data"));
-        return;
-    }
-    if (!isValidMobileNumber(txtMobileNo->text())) {
-        boxes_.inform(QStringLiteral("Invalid Mobile Number"));
-        return;
-    }
-    if (txtMobileNo->text().size() > kMaxMobileNumberLength) {
-        boxes_.inform(QStringLiteral("Invalid Mobile Number: %1 characters, at most %2 fit "
-                                     "in an SMS (20 digits and a leading +)")
-                          .arg(txtMobileNo->text().size())
-                          .arg(kMaxMobileNumberLength));
-        return;
-    }
-    if (!isValidSmsBody(txtDat->text())) {
-        boxes_.inform(QStringLiteral("Invalid SMS Data"));
+    if (const auto problem = smsInputProblem(number, body)) {
+        boxes_.inform(*problem);
         return;
     }
 
-    Command7->setEnabled(false);
     smsSending_ = true;
+    emit smsSendingChanged(true);
     // The answers queue up during the pauses and are read once this handler returns.
-    sms_.start(txtDat->text());
+    sms_.start(body);
     if (platform_.log)
-        platform_.log->beginSms(txtMobileNo->text(), txtDat->text());
-    note(QStringLiteral("SMS: %1 characters").arg(txtDat->text().size()));
+        platform_.log->beginSms(number, body);
+    note(QStringLiteral("SMS: %1 characters").arg(body.size()));
     SendComm(QStringLiteral("AT+CMGF=1") + kCrLf);
     Sleep(kSmsCommandPause);
-    SendComm(QStringLiteral("AT+CMGS=") + kQuote + txtMobileNo->text() + kQuote + kCrLf);
+    // From its first character on, the modem may be waiting for a body.
+    cmgsSent_ = true;
+    SendComm(QStringLiteral("AT+CMGS=") + kQuote + number + kQuote + kCrLf);
     Sleep(kSmsCommandPause);
     Sleep(kSmsCommandPause);
-    SendComm(txtDat->text() + kCtrlZ);
+    SendComm(body + kCtrlZ);
     smsTimer_.setEnabled(true);
 }
 
-void frmResult::finishSms(const SmsOutcome& outcome) {
+void ModemDialogue::finishSms(const SmsOutcome& outcome) {
     if (!smsSending_)
         return;
     // Settled before the message opens, so nothing handled meanwhile reports it again.
     smsSending_ = false;
+    cmgsSent_ = false;
     smsTimer_.setEnabled(false);
     note(outcome.accepted ? QStringLiteral("SMS verdict: accepted")
                           : QStringLiteral("SMS verdict: not sent, ") + outcome.reason);
     if (platform_.log)
         platform_.log->endSms();
-    if (outcome.accepted) {
+    if (outcome.accepted)
         boxes_.inform(QStringLiteral("SMS Send"));
-        txtMobileNo->setText(kNumberPrefix);
-        txtDat->setText(QString());
-    } else {
-        // The typed number and text stay for another try.
-        boxes_.inform(QStringLiteral("SMS Not Sent: ") + outcome.reason);
-    }
-    Command7->setEnabled(true);
+    else
+        boxes_.warn(QStringLiteral("SMS Not Sent: ") + outcome.reason);
+    emit smsFinished(outcome.accepted);
+    emit smsSendingChanged(false);
 }
 
-void frmResult::smsTimer_Timer() {
+void ModemDialogue::smsTimer_Timer() {
     smsTimer_.setEnabled(false);
     if (!sms_.active())
         return; // the verdict is in and on its way to the operator
@@ -87,7 +65,7 @@ void frmResult::smsTimer_Timer() {
     finishSms({false, QStringLiteral("no reply from modem")});
 }
 
-void frmResult::abandonSms() {
+void ModemDialogue::abandonSms() {
     sms_.stop();
     smsTimer_.setEnabled(false);
     if (smsSending_) {
@@ -95,7 +73,8 @@ void frmResult::abandonSms() {
         if (platform_.log)
             platform_.log->endSms();
         smsSending_ = false;
-        Command7->setEnabled(true);
+        cmgsSent_ = false;
+        emit smsSendingChanged(false);
     }
 }
 

@@ -119,6 +119,11 @@ public:
         inner_->report(text);
         log_->note(QStringLiteral("OK pressed"));
     }
+    void warn(const QString& text) override {
+        shown(kApplicationTitle, text);
+        inner_->warn(text);
+        log_->note(QStringLiteral("OK pressed"));
+    }
 
 private:
     void shown(const QString& caption, const QString& text) {

@@ -18,6 +18,9 @@ public:
     virtual bool ask(const QString& caption, const QString& text) = 0;
     // A platform error: OK button, warning icon, the application title as caption.
     virtual void report(const QString& text) = 0;
+    // Bad news shown as information (an SMS refused, a console on the line): in the
+    // window a box like inform()'s; a terminal writes it where failures go.
+    virtual void warn(const QString& text) { inform(text); }
 };
 
 class QtMessageBoxes final : public MessageBoxes {

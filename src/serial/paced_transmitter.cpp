@@ -1,15 +1,15 @@
 // The paced transmitter and the receive path between the modem dialogue and the line.
 
 #include "line_timing.h"
+#include "modem/modem_dialogue.h"
 #include "platform/serial_error.h"
-#include "ui/frmResult.h"
 
 #include <limits>
 #include <stdexcept>
 
 namespace tarvex {
 
-void frmResult::SendComm(const QString& text) {
+void ModemDialogue::SendComm(const QString& text) {
     // The character count is a 16-bit value: a longer text is refused before
     // anything of it is sent.
     if (text.size() > std::numeric_limits<qint16>::max())
@@ -24,7 +24,7 @@ void frmResult::SendComm(const QString& text) {
     }
 }
 
-void frmResult::MSComm1_OnComm() {
+void ModemDialogue::MSComm1_OnComm() {
     switch (MSComm1.CommEvent()) {
     case CommEventCode::Receive: {
         const QString InBuff = MSComm1.Input();

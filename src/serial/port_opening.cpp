@@ -1,18 +1,11 @@
 // "Connect": configure the chosen port with the fixed line settings and open it.
 
+#include "modem/modem_dialogue.h"
 #include "platform/serial_error.h"
-#include "ui/frmResult.h"
-
-#include <QComboBox>
-#include <QPushButton>
 
 namespace tarvex {
 
-void frmResult::connect_Click() {
-    // Only the index counts, never the text: typing into the list leaves index -1,
-    // which is port 0 and refused by the control.
-    const auto port = static_cast<qint16>(Combo1->currentIndex() + 1);
-
+void ModemDialogue::openPort(qint16 port) {
     // Every setting is written before the open, in this order.
     MSComm1.setCommPort(port);
     MSComm1.setHandshaking(Handshaking::None);
@@ -24,7 +17,7 @@ void frmResult::connect_Click() {
     MSComm1.setPortOpen(true);
 
     flags_.PortConnected = true;
-    connect->setVisible(false);
+    emit connectedChanged(true);
 
     // Others on the line: the log says so, and a console, which would answer the
     // modem and talk to it, gets the operator's one box.
@@ -35,26 +28,21 @@ void frmResult::connect_Click() {
         note(QStringLiteral("ModemManager probes this modem"));
     if (!info.console.isEmpty()) {
         note(QStringLiteral("also a console: ") + info.console);
-        boxes_.inform(consoleWarning(info));
+        boxes_.warn(consoleWarning(info));
     }
 }
 
 // The device went away under the open port (a pulled USB cable). Everything in
 // progress ends here and the operator can connect again once it is back.
-void frmResult::onDeviceLost(const QString& report) {
+void ModemDialogue::onDeviceLost(const QString& report) {
     if (!flags_.PortConnected)
         return; // already handled: a vanishing device raises more than one error
-    flags_.PortConnected = false;
     note(QStringLiteral("lost: ") + report);
     Timer1.setEnabled(false);
     abandonSms();
-    try {
-        MSComm1.setPortOpen(false);
-    } catch (const SerialError&) {
-        // Closing a device that is gone may fail too; it is closed all the same.
-    }
-    connect->setVisible(true);
+    closePort();
     boxes_.report(report + QStringLiteral("\nPlug the modem back in, then press Connect."));
+    emit failed();
 }
 
 } // namespace tarvex

@@ -1,9 +1,7 @@
 #include "frmResult.h"
 
-#include "modem/dialogue_timing.h"
 #include "modem/sms_input.h"
 #include "platform/colour_scheme.h"
-#include "platform/serial_error.h"
 #include "port_list.h"
 #include "window_look.h"
 
@@ -70,10 +68,9 @@ frmResult::frmResult(WindowPlatform platform, QWidget* parent)
     , MSComm1(*platform.serial)
     , Timer1(*platform.replyTimer)
     , platform_(std::move(platform))
-    , pause_(*platform_.pause)
     , boxes_(*platform_.boxes)
-    , smsTimer_(*platform_.smsTimer)
-    , ports_(*platform_.ports) {
+    , ports_(*platform_.ports)
+    , dialogue_(platform_) {
     createControls();
     wireEvents();
     Form_Load();
@@ -113,7 +110,7 @@ void frmResult::createControls() {
     Frame1 =
         frame(fraResult, QStringLiteral("SMS Data "), twipRect(120, 240, 4215, 855), arialFrame);
     txtDat = textBox(Frame1, twipRect(120, 240, 3975, 375), arialText);
-    txtDat->setMaxLength(34);
+    txtDat->setMaxLength(int(kMaxSmsBodyLength));
     Command7 =
         button(fraResult, QStringLiteral("Send SMS"), twipRect(3000, 1680, 1335, 375), arialButton);
     cmdTest = button(fraResult, QStringLiteral("Test Modem Communication"),
@@ -148,8 +145,6 @@ void frmResult::createControls() {
 
     controlsMade_ = true;
     applyLook();
-    Timer1.setInterval(kReplyTimeout);
-    smsTimer_.setInterval(kSmsOutcomeTimeout);
 }
 
 // The colours the scheme calls for, set whole each time: what an earlier scheme set
@@ -203,21 +198,22 @@ void frmResult::wireEvents() {
                      [this] { handlerBoundary([this] { cmdTest_Click(); }); });
     QObject::connect(Command7, &QPushButton::clicked, this,
                      [this] { handlerBoundary([this] { Command7_Click(); }); });
-    QObject::connect(&MSComm1, &SerialControl::OnComm, this,
-                     [this] { handlerBoundary([this] { MSComm1_OnComm(); }); });
-    QObject::connect(&Timer1, &Timer::tick, this,
-                     [this] { handlerBoundary([this] { Timer1_Timer(); }); });
-    QObject::connect(&smsTimer_, &Timer::tick, this,
-                     [this] { handlerBoundary([this] { smsTimer_Timer(); }); });
+    // What the dialogue's outcomes change on the window.
+    QObject::connect(&dialogue_, &ModemDialogue::connectedChanged, this,
+                     [this](bool connected) { connect->setVisible(!connected); });
+    QObject::connect(&dialogue_, &ModemDialogue::smsSendingChanged, this,
+                     [this](bool sending) { Command7->setEnabled(!sending); });
+    QObject::connect(&dialogue_, &ModemDialogue::smsFinished, this, [this](bool accepted) {
+        if (!accepted)
+            return; // the typed number and text stay for another try
+        txtMobileNo->setText(kNumberPrefix);
+        txtDat->setText(QString());
+    });
 }
 
 void frmResult::Form_Load() {
     txtMobileNo->setText(kNumberPrefix);
-    flags_.GotO = false;
-    flags_.ModemFound = false;
-    flags_.PortConnected = false;
-    flags_.DetectDone = false;
-    Timer1.setEnabled(false);
+    dialogue_.reset();
     for (int port = kFirstPort; port <= kLastPort; ++port)
         Combo1->addItem(comName(port));
     Combo1->setCurrentIndex(0);
@@ -233,67 +229,14 @@ void frmResult::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
-// Nothing thrown may cross into Qt's event dispatch. A failing platform operation
-// abandons the rest of its handler, is reported, and the program keeps running.
-template <typename Handler> void frmResult::handlerBoundary(Handler&& handler) {
-    try {
-        handler();
-    } catch (const SerialError& error) {
-        onPlatformError(error);
-    } catch (const std::exception& error) {
-        abandonSms();
-        boxes_.report(QString::fromLocal8Bit(error.what()));
-    }
+void frmResult::connect_Click() {
+    // Only the index counts, never the text: typing into the list leaves index -1,
+    // which is port 0 and refused by the control.
+    dialogue_.openPort(static_cast<qint16>(Combo1->currentIndex() + 1));
 }
 
-void frmResult::onPlatformError(const SerialError& error) {
-    if (error.kind() == SerialError::Kind::DeviceLost) {
-        onDeviceLost(error.text());
-        return;
-    }
-    abandonSms();
-    QString report = error.text();
-    if (const auto present = presentOnMissingDevice(error)) {
-        // The modem is likely on another entry, or beyond the list: say where.
-        if (!report.endsWith(QLatin1Char('.')))
-            report += QLatin1Char('.');
-        report += QLatin1Char('\n') + *present;
-    }
-    boxes_.report(report);
-}
-
-// A device is missing when the system says so, or when an open fails on an entry the
-// system does not list: Wine opens an unmapped COM port with "Invalid function".
-std::optional<QString> frmResult::presentOnMissingDevice(const SerialError& error) {
-    const bool opening = !flags_.PortConnected;
-    if (error.kind() != SerialError::Kind::NoSuchDevice &&
-        !(opening && error.kind() == SerialError::Kind::Io))
-        return std::nullopt;
-    const QList<PortInfo> entries = ports_.ports();
-    const int port = MSComm1.CommPort();
-    if (error.kind() == SerialError::Kind::Io &&
-        (port < kFirstPort || port > kLastPort || entries.value(port - kFirstPort).present))
-        return std::nullopt;
-    QString present = presentPorts(entries, ports_.beyondTheList(entries), port);
-    if (const QString taken = ports_.adapterTakenAway(); !taken.isEmpty())
-        present += QLatin1Char('\n') + taken;
-    return present;
-}
-
-bool frmResult::requireConnection() {
-    if (flags_.PortConnected)
-        return true;
-    boxes_.inform(QStringLiteral("Connect ComPort"));
-    return false;
-}
-
-void frmResult::note(const QString& text) {
-    if (platform_.log)
-        platform_.log->note(text);
-}
-
-void frmResult::Sleep(std::chrono::milliseconds duration) {
-    pause_.Sleep(duration);
+void frmResult::Command7_Click() {
+    dialogue_.sendSms(txtMobileNo->text(), txtDat->text());
 }
 
 } // namespace tarvex

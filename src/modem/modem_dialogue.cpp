@@ -1,0 +1,129 @@
+#include "modem_dialogue.h"
+
+#include "dialogue_timing.h"
+#include "line_characters.h"
+#include "platform/serial_error.h"
+
+namespace tarvex {
+
+ModemDialogue::ModemDialogue(WindowPlatform& platform, QObject* parent)
+    : QObject(parent)
+    , MSComm1(*platform.serial)
+    , Timer1(*platform.replyTimer)
+    , platform_(platform)
+    , pause_(*platform.pause)
+    , boxes_(*platform.boxes)
+    , smsTimer_(*platform.smsTimer)
+    , ports_(*platform.ports) {
+    Timer1.setInterval(kReplyTimeout);
+    smsTimer_.setInterval(kSmsOutcomeTimeout);
+    QObject::connect(&MSComm1, &SerialControl::OnComm, this,
+                     [this] { run([this] { MSComm1_OnComm(); }); });
+    QObject::connect(&Timer1, &Timer::tick, this, [this] { run([this] { Timer1_Timer(); }); });
+    QObject::connect(&smsTimer_, &Timer::tick, this, [this] { run([this] { smsTimer_Timer(); }); });
+}
+
+void ModemDialogue::reset() {
+    flags_.GotO = false;
+    flags_.ModemFound = false;
+    flags_.PortConnected = false;
+    flags_.DetectDone = false;
+    Timer1.setEnabled(false);
+}
+
+void ModemDialogue::onPlatformError(const SerialError& error) {
+    if (error.kind() == SerialError::Kind::DeviceLost) {
+        onDeviceLost(error.text());
+        return;
+    }
+    abandonSms();
+    QString report = error.text();
+    if (const auto present = presentOnMissingDevice(error)) {
+        // The modem is likely on another entry, or beyond the list: say where.
+        if (!report.endsWith(QLatin1Char('.')))
+            report += QLatin1Char('.');
+        report += QLatin1Char('\n') + *present;
+    }
+    boxes_.report(report);
+    emit failed();
+}
+
+void ModemDialogue::onOtherError(const std::exception& error) {
+    abandonSms();
+    boxes_.report(QString::fromLocal8Bit(error.what()));
+    emit failed();
+}
+
+// A device is missing when the system says so, or when an open fails on an entry the
+// system does not list: Wine opens an unmapped COM port with "Invalid function".
+std::optional<QString> ModemDialogue::presentOnMissingDevice(const SerialError& error) {
+    const bool opening = !flags_.PortConnected;
+    if (error.kind() != SerialError::Kind::NoSuchDevice &&
+        !(opening && error.kind() == SerialError::Kind::Io))
+        return std::nullopt;
+    const QList<PortInfo> entries = ports_.ports();
+    const int port = MSComm1.CommPort();
+    if (error.kind() == SerialError::Kind::Io &&
+        (port < kFirstPort || port > kLastPort || entries.value(port - kFirstPort).present))
+        return std::nullopt;
+    QString present = presentPorts(entries, ports_.beyondTheList(entries), port);
+    if (const QString taken = ports_.adapterTakenAway(); !taken.isEmpty())
+        present += QLatin1Char('\n') + taken;
+    return present;
+}
+
+bool ModemDialogue::requireConnection() {
+    if (flags_.PortConnected)
+        return true;
+    boxes_.inform(QStringLiteral("Connect ComPort"));
+    return false;
+}
+
+void ModemDialogue::note(const QString& text) {
+    if (platform_.log)
+        platform_.log->note(text);
+}
+
+void ModemDialogue::Sleep(std::chrono::milliseconds duration) {
+    pause_.Sleep(duration);
+}
+
+void ModemDialogue::stop(const QString& why) {
+    Timer1.setEnabled(false);
+    smsTimer_.setEnabled(false);
+    const bool wasSending = smsSending_;
+    const bool abandonBody = awaitsSmsBody();
+    sms_.stop();
+    smsSending_ = false;
+    cmgsSent_ = false;
+    note(why);
+    if (abandonBody) {
+        // 27.005's way out of the "> " prompt: the modem answers OK and sends nothing.
+        try {
+            MSComm1.Output(QString(kEscape));
+            note(QStringLiteral("SMS abandoned with ESC"));
+        } catch (const SerialError& error) {
+            note(QStringLiteral("ESC not sent: ") + error.text());
+        }
+    }
+    if (wasSending && platform_.log)
+        platform_.log->endSms();
+    if (wasSending)
+        emit smsSendingChanged(false);
+    closePort();
+    emit stopped();
+}
+
+void ModemDialogue::closePort() {
+    if (!flags_.PortConnected)
+        return;
+    flags_.PortConnected = false;
+    try {
+        MSComm1.setPortOpen(false);
+    } catch (const SerialError&) {
+        // Closing a device that is gone may fail too; it is closed all the same.
+    }
+    emit connectedChanged(false);
+}
+
+} // namespace tarvex

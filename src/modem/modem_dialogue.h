@@ -1,0 +1,114 @@
+#pragma once
+// The dialogue with the modem: the serial control, the reply timer, the state flags,
+// the detector and the SMS answer reader. The window drives it from its buttons and
+// the shell from its command line; both see its outcomes through the message boxes
+// and the signals below.
+
+#include "modem/sms_answer.h"
+#include "platform/serial_error.h"
+#include "platform/state_flag.h"
+#include "platform/window_platform.h"
+
+#include <QObject>
+#include <optional>
+
+namespace tarvex {
+
+struct StateFlags {
+    StateFlag GotO;
+    StateFlag ModemFound;
+    StateFlag PortConnected;
+    StateFlag DetectDone;
+};
+
+// Thrown by a pause when the user asked the program to stop: it abandons the running
+// handler like a platform error, but ends what was on the line instead of reporting.
+struct Interrupted {};
+
+class ModemDialogue final : public QObject {
+    Q_OBJECT
+public:
+    // Uses the platform's parts; `platform` must outlive the dialogue.
+    explicit ModemDialogue(WindowPlatform& platform, QObject* parent = nullptr);
+
+    const StateFlags& flags() const { return flags_; }
+    bool smsInProgress() const { return smsSending_; }
+    // True from the moment AT+CMGS has gone out until the verdict or the end.
+    bool awaitsSmsBody() const { return smsSending_ && cmgsSent_; }
+
+    // The state after load: every flag false, the reply timer off.
+    void reset();
+
+    // The handlers. Each may throw; an event runs it behind run().
+    void openPort(qint16 port);
+    void cmdTest_Click();
+    void Timer1_Timer();
+    void MSComm1_OnComm();
+    void sendSms(const QString& number, const QString& body);
+
+    void SendComm(const QString& text);
+    void HandleInput(const QString& InBuff);
+
+    // Nothing thrown may cross into Qt's event dispatch. A failing platform operation
+    // abandons the rest of its handler, is reported, and the program keeps running.
+    template <typename Handler> void run(Handler&& handler) {
+        try {
+            handler();
+        } catch (const Interrupted&) {
+            stop(QStringLiteral("interrupted"));
+        } catch (const SerialError& error) {
+            onPlatformError(error);
+        } catch (const std::exception& error) {
+            onOtherError(error);
+        }
+    }
+
+    // Ends everything in progress and closes the port, noting `why` in the log. A
+    // message whose AT+CMGS has gone out is abandoned with ESC, so the modem neither
+    // waits for the rest nor sends half a text.
+    void stop(const QString& why);
+
+    SerialControl& MSComm1;
+    Timer& Timer1;
+
+signals:
+    void connectedChanged(bool connected);
+    void smsSendingChanged(bool sending);
+    // After "GSM Modem OK" was shown.
+    void modemFound();
+    // After the SMS verdict was shown.
+    void smsFinished(bool accepted);
+    // After a platform error was reported.
+    void failed();
+    // After stop() has ended everything.
+    void stopped();
+
+private:
+    void onPlatformError(const SerialError& error);
+    void onOtherError(const std::exception& error);
+    void onDeviceLost(const QString& report);
+    // What the operator can connect to instead, when `error` says the device is missing.
+    std::optional<QString> presentOnMissingDevice(const SerialError& error);
+    // True when the port is open; otherwise the operator is told to connect first.
+    bool requireConnection();
+    void Sleep(std::chrono::milliseconds duration);
+    // A line in the session log, when there is one.
+    void note(const QString& text);
+    void sendAttention();
+    void smsTimer_Timer();
+    void finishSms(const SmsOutcome& outcome);
+    void abandonSms();
+    void closePort();
+
+    WindowPlatform& platform_;
+    Pause& pause_;
+    MessageBoxes& boxes_;
+    Timer& smsTimer_;
+    PortDirectory& ports_;
+    StateFlags flags_;
+    SmsAnswerReader sms_;
+    bool smsSending_ = false; // from the click until the operator is told the outcome
+    bool cmgsSent_ = false;   // the modem waits for the body, or has it
+};
+
+} // namespace tarvex
