@@ -1,6 +1,8 @@
 #include "app/application.h"
 #include "app/frmAbout.h"
 #include "app/session_options.h"
+#include "app/shell.h"
+#include "platform/terminal.h"
 #include "ui/frmResult.h"
 
 #include <QApplication>
@@ -42,6 +44,28 @@ private:
     bool mainSeen_ = false;
 };
 
+// Qt aborts inside QApplication when no platform can start; a window asked for where
+// there is no display gets a paragraph instead, with the ways on.
+bool platformChosen(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return true;
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            return true;
+    return false;
+}
+
+void explainNoDisplay(const QString& why) {
+    std::fprintf(stderr,
+                 "tarvex: no window can be shown here: %s.\n"
+                 "Its window needs a display. From another machine, log in with ssh -X (or -Y) "
+                 "so that it shows there; or start it as 'tarvex -platform vnc' and open a VNC "
+                 "viewer on port 5900 of this machine. Without a window, 'tarvex --check PORT' "
+                 "tests the modem and 'tarvex --send PORT NUMBER \"TEXT\"' sends an SMS, "
+                 "from any shell; see 'tarvex --help'.\n",
+                 why.toLocal8Bit().constData());
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -49,6 +73,17 @@ int main(int argc, char* argv[]) {
         const QCoreApplication text(argc, argv);
         tarvex::setUpApplication();
         tarvex::sessionOptionsFromCommandLine(); // prints and ends the process
+    }
+    if (tarvex::shell::requested(argc, argv)) {
+        const QCoreApplication shell(argc, argv);
+        tarvex::setUpApplication();
+        return tarvex::shell::run();
+    }
+    if (!platformChosen(argc, argv)) {
+        if (const QString why = tarvex::terminal::missingDisplay(); !why.isEmpty()) {
+            explainNoDisplay(why);
+            return 1;
+        }
     }
     QApplication app(argc, argv);
     if (qEnvironmentVariableIsSet("TARVEX_TRACE_STARTUP"))
@@ -58,7 +93,7 @@ int main(int argc, char* argv[]) {
 
     // The splash hands over to the main window and keeps it for the rest of the run.
     const std::unique_ptr<tarvex::frmAbout> splash =
-        tarvex::frmAbout::system(tarvex::startSessionLog(options));
+        tarvex::frmAbout::system(tarvex::startSessionLog(options, tarvex::windowSurface()));
     splash->show();
     return QApplication::exec();
 }

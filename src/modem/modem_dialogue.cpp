@@ -111,7 +111,7 @@ void ModemDialogue::stop(const QString& why) {
     if (wasSending)
         emit smsSendingChanged(false);
     closePort();
-    emit stopped();
+    emit stopped(abandonBody);
 }
 
 void ModemDialogue::closePort() {

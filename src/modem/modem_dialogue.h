@@ -80,8 +80,8 @@ signals:
     void smsFinished(bool accepted);
     // After a platform error was reported.
     void failed();
-    // After stop() has ended everything.
-    void stopped();
+    // After stop() has ended everything; `smsAbandoned` when it took back an SMS with ESC.
+    void stopped(bool smsAbandoned);
 
 private:
     void onPlatformError(const SerialError& error);

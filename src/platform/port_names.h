@@ -96,5 +96,11 @@ struct BeyondTheList {
 BeyondTheList beyondTheListWording();
 // The system's adapterTakenAway().
 QString adapterTakenAway();
+// Whether a command line's `argument` names a device rather than an entry: a path
+// on Linux ("/dev/ttyUSB2"), a COM port of any number on Windows ("COM47").
+bool namesADevice(const QString& argument);
+// Why `device` is no serial device, where that is plain before opening it (a file,
+// a folder); empty otherwise. Nothing is opened.
+QString notASerialDevice(const QString& device);
 
 } // namespace tarvex

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 namespace tarvex {
 namespace {
@@ -93,6 +94,17 @@ QList<PortInfo> devicesBeyond(const QList<PortInfo>& entries) {
 
 BeyondTheList beyondTheListWording() {
     return {QStringLiteral("the list"), {}};
+}
+
+bool namesADevice(const QString& argument) {
+    return argument.startsWith(QLatin1Char('/'));
+}
+
+QString notASerialDevice(const QString& device) {
+    struct stat st = {};
+    if (::stat(QFile::encodeName(device).constData(), &st) != 0 || S_ISCHR(st.st_mode))
+        return {}; // a missing device is the open's to report, with what is present
+    return S_ISDIR(st.st_mode) ? QStringLiteral("a folder") : QStringLiteral("a file");
 }
 
 QString adapterTakenAway() {

@@ -2,6 +2,7 @@
 
 #include "port_names.h"
 
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <algorithm>
 
@@ -58,6 +59,16 @@ QList<PortInfo> devicesBeyond(const QList<PortInfo>& entries) {
                                                   : a.device < b.device;
     });
     return beyond;
+}
+
+bool namesADevice(const QString& argument) {
+    static const QRegularExpression comPort(QStringLiteral(R"re(^(\\\\\.\\)?COM[1-9][0-9]*$)re"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return comPort.match(argument).hasMatch();
+}
+
+QString notASerialDevice(const QString&) {
+    return {};
 }
 
 BeyondTheList beyondTheListWording() {
