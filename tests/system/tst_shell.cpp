@@ -1,0 +1,238 @@
+// tarvex --check and --send as a shell runs them: the real program with no display
+// at all, against the real tarvex-vmodem on its pseudo-terminal, in real time.
+
+#include "qtry.h"
+#include "virtual_modem.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
+
+using namespace tarvex::testing;
+
+namespace {
+
+const QString kNumber = QStringLiteral("+15551234567");
+const QString kBody = QStringLiteral("Meet at 10:30, gate \"B\" & 7%");
+
+struct Outcome {
+    int exit = -1;
+    QString out;
+    QString err;
+};
+
+// The program with no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, its COM1 on
+// `device` and its logs in a folder of the test's own.
+class ShellRun {
+public:
+    ShellRun(const QString& device, const QStringList& arguments) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("TARVEX_COM1"), device);
+        env.insert(QStringLiteral("XDG_STATE_HOME"), state_.path());
+        process_.setProcessEnvironment(env);
+        process_.start(QStringLiteral(TARVEX_APP_PATH), arguments);
+        process_.waitForStarted();
+    }
+    ~ShellRun() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+    Outcome finish() {
+        // The longest run here is a silent modem's 2 s; 120 s is the SMS verdict's wait.
+        if (!process_.waitForFinished(130000))
+            return {};
+        return {process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1,
+                QString::fromLocal8Bit(process_.readAllStandardOutput()),
+                QString::fromLocal8Bit(process_.readAllStandardError())};
+    }
+    QProcess& process() { return process_; }
+    QFileInfoList logs() const {
+        return QDir(state_.filePath(QStringLiteral("tarvex"))).entryInfoList(QDir::Files);
+    }
+    QString folder() const { return state_.filePath(QStringLiteral("tarvex")); }
+
+private:
+    QTemporaryDir state_;
+    QProcess process_;
+};
+
+QStringList withPort(QStringList arguments, const QString& port) {
+    arguments.replaceInStrings(QStringLiteral("PORT"), port);
+    return arguments;
+}
+
+// Each real run keeps one log, its user's alone, whatever the umask.
+void checkPrivateLog(const ShellRun& run) {
+    const QFileInfoList logs = run.logs();
+    QCOMPARE(logs.size(), 1);
+    QCOMPARE(QFileInfo(run.folder()).permissions() & 0x0777, QFile::Permissions(0x0700));
+    QCOMPARE(logs[0].permissions() & 0x0777, QFile::Permissions(0x0600));
+}
+
+} // namespace
+
+class tst_shell : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A wrong command line: exit 64, the reason on standard error, and not one byte
+    // written to the modem on COM1.
+    void badCommandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("said");
+        const QString longNumber = QStringLiteral("+1234567890123456789012");
+        QTest::newRow("unknown option") << QStringList{"--check", "COM1", "--frob"} << "frob";
+        QTest::newRow("no PORT") << QStringList{"--check"} << "--check";
+        QTest::newRow("no NUMBER") << QStringList{"--send", "COM1"} << "NUMBER and TEXT";
+        QTest::newRow("no TEXT") << QStringList{"--send", "COM1", "+1555"} << "needs TEXT";
+        QTest::newRow("COM0") << QStringList{"--check", "COM0"} << "COM0: no such port";
+        QTest::newRow("COM99") << QStringList{"--check", "COM99"} << "COM99: no such port";
+        QTest::newRow("a file") << QStringList{"--check", "PORT"} << "(it is a file)";
+        QTest::newRow("a folder") << QStringList{"--check", "/tmp"} << "(it is a folder)";
+        QTest::newRow("quote in number")
+            << QStringList{"--send", "COM1", "+91\"\r\nATD112;", "hi"} << "Invalid Mobile Number";
+        QTest::newRow("number too long") << QStringList{"--send", "COM1", longNumber, "hi"}
+                                         << "Invalid Mobile Number: 23 characters, at most 21";
+        QTest::newRow("text too long") << QStringList{"--send", "COM1", "+1555", QString(35, 'x')}
+                                       << "Invalid SMS Data: 35 characters, at most 34";
+        QTest::newRow("text not ASCII")
+            << QStringList{"--send", "COM1", "+1555", "Grüße"} << "Invalid SMS Data";
+        QTest::newRow("empty text")
+            << QStringList{"--send", "COM1", "+1555", ""} << "Enter SMS Data";
+        QTest::newRow("text in words")
+            << QStringList{"--send", "COM1", "+1555", "Hello", "there"}
+            << "put it in quotes, as in tarvex --send COM1 +1555 \"Hello there\"";
+        QTest::newRow("no tries") << QStringList{"--check", "COM1", "--tries", "0"} << "--tries";
+        QTest::newRow("tries to send")
+            << QStringList{"--send", "COM1", "+1", "hi", "--tries", "2"} << "--tries goes";
+        QTest::newRow("check and send")
+            << QStringList{"--check", "COM1", "--send", "COM1"} << "give one of them";
+    }
+    void badCommandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        VirtualModem modem;
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("not-a-port"));
+        QFile(file).open(QIODevice::WriteOnly);
+        ShellRun run(modem.device(), withPort(arguments, file));
+        const Outcome outcome = run.finish();
+        QCOMPARE(outcome.exit, 64);
+        QVERIFY2(outcome.err.contains(said), qPrintable(outcome.err));
+        QVERIFY(outcome.out.isEmpty());
+        QCOMPARE(QFileInfo(file).size(), 0);
+        QVERIFY(run.logs().isEmpty());
+        QCOMPARE(modem.bytes(false), QByteArray());
+    }
+
+    // One row per verdict: what the terminal shows and the exit status.
+    void verdict_data() {
+        QTest::addColumn<QStringList>("modemOptions");
+        QTest::addColumn<QString>("device"); // empty: the modem's
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QStringList send{"--send", "COM1", kNumber, kBody};
+        QTest::newRow("modem answers")
+            << QStringList{} << QString() << QStringList{"--check", "PORT"} << 0 << "GSM Modem OK\n"
+            << QString();
+        QTest::newRow("silent modem")
+            << QStringList{"--silent"} << QString() << QStringList{"--check", "COM1"} << 1
+            << QString() << "Modem Not Found\n";
+        QTest::newRow("no device")
+            << QStringList{} << "/dev/tarvex-no-such-modem" << QStringList{"--check", "COM1"} << 2
+            << QString() << "COM1 (/dev/tarvex-no-such-modem): No such file or directory";
+        QTest::newRow("SMS sent") << QStringList{} << QString() << send << 0
+                                  << "GSM Modem OK\nSMS Send\n"
+                                  << QString();
+        QTest::newRow("SMS refused")
+            << QStringList{"--cms-error", "330"} << QString() << send << 1 << "GSM Modem OK\n"
+            << "SMS Not Sent: SMSC address unknown (CMS ERROR 330)\n";
+    }
+    void verdict() {
+        QFETCH(QStringList, modemOptions);
+        QFETCH(QString, device);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exit);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        VirtualModem modem(modemOptions);
+        // PORT is the device path itself: the entry it is found under, or COM1.
+        ShellRun run(device.isEmpty() ? modem.device() : device,
+                     withPort(arguments, modem.device()));
+        const Outcome outcome = run.finish();
+        QCOMPARE(outcome.exit, exit);
+        QCOMPARE(outcome.out, out);
+        QVERIFY2(outcome.err.contains(err), qPrintable(outcome.err));
+        checkPrivateLog(run);
+        if (modemOptions.contains(QStringLiteral("--silent")))
+            QCOMPARE(modem.bytes(false), QByteArray("AT\r\n")); // one try, one wait
+        if (exit == 0 && arguments.first() == QLatin1String("--send")) {
+            QTRY_COMPARE(modem.messages().size(), 1);
+            QCOMPARE(modem.messages()[0].value("number").toString(), kNumber);
+            QCOMPARE(modem.messages()[0].value("text").toString(), kBody);
+        }
+    }
+
+    // Ctrl-C once AT+CMGS has gone out: ESC takes the message back, never Ctrl-Z, the
+    // modem sends nothing, and the log says why it ended. The body follows AT+CMGS by
+    // over 2 s of pauses, so the signal lands before it whatever the scheduler does.
+    void interruptAfterCmgs() {
+        VirtualModem modem;
+        ShellRun run(modem.device(), {"--send", "COM1", kNumber, kBody});
+        QTRY_VERIFY_WITH_TIMEOUT(modem.bytes(false).contains("AT+CMGS="), 10000);
+        ::kill(pid_t(run.process().processId()), SIGINT);
+        const Outcome outcome = run.finish();
+        QCOMPARE(outcome.exit, 130);
+        QVERIFY2(outcome.err.contains(QStringLiteral("taken back with ESC")),
+                 qPrintable(outcome.err));
+        QTRY_VERIFY(modem.bytes(false).endsWith('\x1b'));
+        QVERIFY(!modem.bytes(false).contains('\x1a'));
+        QVERIFY(modem.messages().isEmpty());
+        checkPrivateLog(run);
+        QFile log(run.logs()[0].filePath());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("--- interrupted"));
+    }
+
+    // The window where no display answers: a paragraph with the ways on, exit 1,
+    // not Qt's abort.
+    void windowWithoutDisplay_data() {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("none set") << QString() << "neither DISPLAY nor WAYLAND_DISPLAY";
+        QTest::newRow("nobody there") << ":97"
+                                      << "the X display :97 does not answer";
+    }
+    void windowWithoutDisplay() {
+        QFETCH(QString, display);
+        QFETCH(QString, said);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display);
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TARVEX_APP_PATH), {"--no-log"});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        for (const QString& way :
+             {said, QStringLiteral("ssh -X"), QStringLiteral("tarvex -platform vnc"),
+              QStringLiteral("tarvex --check PORT")})
+            QVERIFY2(err.contains(way), qPrintable(err));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_shell)
+#include "tst_shell.moc"
