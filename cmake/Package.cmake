@@ -58,6 +58,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
 endif()
+# The window needs a platform plugin to start on X (xcb), which libqt6gui6 only
+# recommends; shlibdeps adds the libraries to this.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
 # The window asks for Arial; Liberation Sans has its metrics, so the captions fit.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -70,6 +73,7 @@ tells within two seconds whether the modem answers. It also sends a test SMS
 to a number the technician types, and reports whether the modem accepted it
 and, if not, why (SIM PIN needed, message centre unknown, an error answer).
 A port can be pointed at any device, such as a USB modem, through an
-environment variable.")
+environment variable. Without a display, tarvex --check and tarvex --send
+do the same from a shell, over SSH or in a cron job, with an exit status.")
 
 include(CPack)

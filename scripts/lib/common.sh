@@ -32,6 +32,9 @@
 #                                   prints the folder that holds tarvex.exe
 #   tarvex_start_vmodem VMODEM DIR ARGS...
 #                                   starts tarvex-vmodem, waits for its device
+#   tarvex_check_shell DEVICE DIR SMSLOG [WRAPPER...]
+#                                   /usr/bin/tarvex --check and --send on DEVICE with
+#                                   no display, run through WRAPPER (a root's entry)
 # and, from lib/deps.sh, tarvex_ensure_packages and tarvex_werror.
 
 TARVEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -218,6 +221,31 @@ tarvex_check_session_log() {
     modes="$(stat -c %a "$logs") $(stat -c %a "$newest")"
     [ "$modes" = "700 600" ] || tarvex_fail --later "session log folder and file are $modes, expected 700 600"
     echo "session log $(basename "$newest"): folder 700, file 600 under umask 000"
+}
+
+# --check gives "GSM Modem OK" and 0; --send gives "SMS Send" and 0, and the modem
+# whose SMS log is SMSLOG received that message; each under umask 000 with no
+# display at all, and the log private. Counts failures in tarvex_failures.
+tarvex_check_shell() {
+    local device=$1 dir=$2 smslog=$3 out status
+    shift 3
+    local number=+15550001234 text='From a shell: gate B & 7%'
+    run_shell() {
+        (umask 000 && "$@" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+            TARVEX_COM1="$device" XDG_STATE_HOME="$dir/shell-state" /usr/bin/tarvex "${args[@]}")
+    }
+    local args=(--check COM1)
+    status=0 && out=$(run_shell "$@" 2>"$dir/shell.err") || status=$?
+    [ "$status:$out" = "0:GSM Modem OK" ] ||
+        tarvex_fail --later "--check: exit $status, '$out', $(cat "$dir/shell.err")"
+    args=(--send COM1 "$number" "$text")
+    status=0 && out=$(run_shell "$@" 2>"$dir/shell.err") || status=$?
+    [ "$status:$out" = "0:GSM Modem OK"$'\n'"SMS Send" ] ||
+        tarvex_fail --later "--send: exit $status, '$out', $(cat "$dir/shell.err")"
+    tail -n1 "$smslog" | grep -qF -- "{\"number\":\"$number\",\"text\":\"$text\"," ||
+        tarvex_fail --later "--send: the modem's last SMS is not the one sent: $(tail -n1 "$smslog")"
+    echo "--check: GSM Modem OK; --send: SMS Send, received as sent"
+    tarvex_check_session_log "$dir/shell-state/tarvex"
 }
 
 # After the purge: dpkg lists nothing of the package, every file it brought is gone,

@@ -59,5 +59,12 @@ for size in 16 22 24 32 48 64 128 256; do
     fi
 done
 
+completion=$datadir/bash-completion/completions/tarvex
+if [ ! -f "$completion" ]; then
+    tarvex_fail --later "no bash completion $completion"
+elif ! bash -c '. "$1" && complete -p tarvex' _ "$completion" >/dev/null 2>&1; then
+    tarvex_fail --later "$completion does not complete tarvex"
+fi
+
 [ "$tarvex_failures" -eq 0 ] || exit 1
 echo "installed tree complete"
