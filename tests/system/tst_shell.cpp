@@ -188,7 +188,7 @@ private slots:
     void interruptAfterCmgs() {
         VirtualModem modem;
         ShellRun run(modem.device(), {"--send", "COM1", kNumber, kBody});
-        QTRY_VERIFY_WITH_TIMEOUT(modem.bytes(false).contains("AT+CMGS="), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(modem.bytes(false).contains("AT+CMGS="), 30000);
         ::kill(pid_t(run.process().processId()), SIGINT);
         const Outcome outcome = run.finish();
         QCOMPARE(outcome.exit, 130);
