@@ -135,6 +135,20 @@ private:
     SystemPause pause_;
 };
 
+QString interruptedLine(SmsAtStop sms) {
+    switch (sms) {
+    case SmsAtStop::TakenBack:
+        return QStringLiteral("Interrupted: the SMS was taken back with ESC and not sent; "
+                              "port closed.");
+    case SmsAtStop::Unknown:
+        return QStringLiteral("Interrupted while the modem had the SMS: it may have been sent; "
+                              "port closed.");
+    case SmsAtStop::None:
+        break;
+    }
+    return QStringLiteral("Interrupted: port closed.");
+}
+
 class Run {
 public:
     explicit Run(const Request& request)
@@ -159,12 +173,10 @@ public:
     int exec() {
         ModemDialogue& dialogue = *dialogue_;
         QObject::connect(&dialogue, &ModemDialogue::failed, [this] { end(kPortFailed); });
-        QObject::connect(&dialogue, &ModemDialogue::stopped, [this](bool smsAbandoned) {
+        QObject::connect(&dialogue, &ModemDialogue::stopped, [this](SmsAtStop sms) {
             if (status_ >= 0)
                 return; // the run's own end
-            printLine(stderr, smsAbandoned ? QStringLiteral("Interrupted: the SMS was taken back "
-                                                            "with ESC and not sent; port closed.")
-                                           : QStringLiteral("Interrupted: port closed."));
+            printLine(stderr, interruptedLine(sms));
             end(kInterrupted);
         });
         QObject::connect(&dialogue, &ModemDialogue::modemFound, [this] {

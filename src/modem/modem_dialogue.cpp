@@ -92,12 +92,16 @@ void ModemDialogue::stop(const QString& why) {
     Timer1.setEnabled(false);
     smsTimer_.setEnabled(false);
     const bool wasSending = smsSending_;
-    const bool abandonBody = awaitsSmsBody();
+    SmsAtStop sms = SmsAtStop::None;
+    if (wasSending && smsStage_ == SmsStage::Body)
+        sms = SmsAtStop::TakenBack;
+    else if (wasSending && smsStage_ == SmsStage::Submitted)
+        sms = SmsAtStop::Unknown;
     sms_.stop();
     smsSending_ = false;
-    cmgsSent_ = false;
+    smsStage_ = SmsStage::Commands;
     note(why);
-    if (abandonBody) {
+    if (sms == SmsAtStop::TakenBack) {
         // 27.005's way out of the "> " prompt: the modem answers OK and sends nothing.
         try {
             MSComm1.Output(QString(kEscape));
@@ -111,7 +115,9 @@ void ModemDialogue::stop(const QString& why) {
     if (wasSending)
         emit smsSendingChanged(false);
     closePort();
-    emit stopped(abandonBody);
+    if (sms == SmsAtStop::Unknown)
+        note(QStringLiteral("SMS submitted, its verdict not awaited"));
+    emit stopped(sms);
 }
 
 void ModemDialogue::closePort() {

@@ -25,6 +25,13 @@ struct StateFlags {
 // handler like a platform error, but ends what was on the line instead of reporting.
 struct Interrupted {};
 
+// Where an SMS stood when stop() ended the run.
+enum class SmsAtStop {
+    None,      // none was being sent
+    TakenBack, // AT+CMGS had gone out, the body had not: ESC took it back
+    Unknown,   // the body and Ctrl-Z had gone out: the modem may have sent it
+};
+
 class ModemDialogue final : public QObject {
     Q_OBJECT
 public:
@@ -33,8 +40,6 @@ public:
 
     const StateFlags& flags() const { return flags_; }
     bool smsInProgress() const { return smsSending_; }
-    // True from the moment AT+CMGS has gone out until the verdict or the end.
-    bool awaitsSmsBody() const { return smsSending_ && cmgsSent_; }
 
     // The state after load: every flag false, the reply timer off.
     void reset();
@@ -64,8 +69,8 @@ public:
     }
 
     // Ends everything in progress and closes the port, noting `why` in the log. A
-    // message whose AT+CMGS has gone out is abandoned with ESC, so the modem neither
-    // waits for the rest nor sends half a text.
+    // message whose AT+CMGS has gone out, and its Ctrl-Z not, is abandoned with ESC,
+    // so the modem neither waits for the rest nor sends half a text.
     void stop(const QString& why);
 
     SerialControl& MSComm1;
@@ -80,8 +85,8 @@ signals:
     void smsFinished(bool accepted);
     // After a platform error was reported.
     void failed();
-    // After stop() has ended everything; `smsAbandoned` when it took back an SMS with ESC.
-    void stopped(bool smsAbandoned);
+    // After stop() has ended everything, with where the SMS stood.
+    void stopped(SmsAtStop sms);
 
 private:
     void onPlatformError(const SerialError& error);
@@ -108,7 +113,8 @@ private:
     StateFlags flags_;
     SmsAnswerReader sms_;
     bool smsSending_ = false; // from the click until the operator is told the outcome
-    bool cmgsSent_ = false;   // the modem waits for the body, or has it
+    // How far the SMS on the line has got, for stop().
+    enum class SmsStage { Commands, Body, Submitted } smsStage_ = SmsStage::Commands;
 };
 
 } // namespace tarvex

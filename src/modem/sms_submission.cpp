@@ -3,6 +3,7 @@
 #include "dialogue_timing.h"
 #include "line_characters.h"
 #include "modem_dialogue.h"
+#include "serial/line_timing.h"
 #include "sms_input.h"
 
 namespace tarvex {
@@ -30,11 +31,16 @@ void ModemDialogue::sendSms(const QString& number, const QString& body) {
     SendComm(QStringLiteral("AT+CMGF=1") + kCrLf);
     Sleep(kSmsCommandPause);
     // From its first character on, the modem may be waiting for a body.
-    cmgsSent_ = true;
+    smsStage_ = SmsStage::Body;
     SendComm(QStringLiteral("AT+CMGS=") + kQuote + number + kQuote + kCrLf);
     Sleep(kSmsCommandPause);
     Sleep(kSmsCommandPause);
-    SendComm(body + kCtrlZ);
+    // The body, then Ctrl-Z at the same pace; once Ctrl-Z is out the message is the
+    // modem's to send, and nothing can take it back.
+    SendComm(body);
+    MSComm1.Output(QString(kCtrlZ));
+    smsStage_ = SmsStage::Submitted;
+    Sleep(kCharacterPause);
     smsTimer_.setEnabled(true);
 }
 
@@ -43,7 +49,7 @@ void ModemDialogue::finishSms(const SmsOutcome& outcome) {
         return;
     // Settled before the message opens, so nothing handled meanwhile reports it again.
     smsSending_ = false;
-    cmgsSent_ = false;
+    smsStage_ = SmsStage::Commands;
     smsTimer_.setEnabled(false);
     note(outcome.accepted ? QStringLiteral("SMS verdict: accepted")
                           : QStringLiteral("SMS verdict: not sent, ") + outcome.reason);
@@ -73,7 +79,7 @@ void ModemDialogue::abandonSms() {
         if (platform_.log)
             platform_.log->endSms();
         smsSending_ = false;
-        cmgsSent_ = false;
+        smsStage_ = SmsStage::Commands;
         emit smsSendingChanged(false);
     }
 }

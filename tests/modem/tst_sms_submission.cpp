@@ -60,6 +60,42 @@ private slots:
         QVERIFY(world_->boxes->shown.isEmpty());
     }
 
+    // Stopped part-way, as a Ctrl-C stops the shell: ESC only between AT+CMGS and
+    // Ctrl-Z, never a Ctrl-Z after the stop, and the port closed in every case.
+    void stopPartWay_data() {
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("wireEnd");
+        QTest::addColumn<int>("sms");
+        const QString esc = QString(QChar(27));
+        QTest::newRow("after AT+CMGF") << "AT+CMGF=1\r\n"
+                                       << "AT+CMGF=1\r\n"
+                                       << int(SmsAtStop::None);
+        QTest::newRow("in AT+CMGS") << "AT+CMGS"
+                                    << "AT+CMGS" + esc << int(SmsAtStop::TakenBack);
+        QTest::newRow("in the body") << "\"\r\nHel"
+                                     << "\"\r\nHel" + esc << int(SmsAtStop::TakenBack);
+        QTest::newRow("after Ctrl-Z") << "lo" + kCtrlZ << "lo" + kCtrlZ << int(SmsAtStop::Unknown);
+    }
+    void stopPartWay() {
+        QFETCH(QString, after);
+        QFETCH(QString, wireEnd);
+        QFETCH(int, sms);
+        std::optional<SmsAtStop> stopped;
+        QObject::connect(&w().dialogue(), &ModemDialogue::stopped,
+                         [&](SmsAtStop at) { stopped = at; });
+        world_->pause->interruptWhen = [&] { return world_->serial->wire().endsWith(after); };
+        w().txtMobileNo->setText(QStringLiteral("+15551234567"));
+        w().txtDat->setText(QStringLiteral("Hello"));
+        w().Command7->click();
+        QVERIFY2(world_->serial->wire().endsWith(wireEnd), qPrintable(world_->serial->wire()));
+        QCOMPARE(stopped, std::optional<SmsAtStop>(SmsAtStop(sms)));
+        QVERIFY(!world_->serial->PortOpen());
+        QVERIFY(!w().smsInProgress());
+        QVERIFY(w().Command7->isEnabled());
+        world_->clock.run(200s); // no verdict timer left to fire
+        QVERIFY(world_->boxes->shown.isEmpty());
+    }
+
     void defaultNumberIsSentAsItIs() {
         w().txtDat->setText(QStringLiteral("x"));
         w().Command7->click();

@@ -5,6 +5,7 @@
 #include "platform/port_names_unix.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
@@ -319,6 +320,32 @@ private slots:
     }
 
     // brltty named only when it runs and an adapter it claims sits on usbfs.
+    // What a shell's PORT may be: a path, refused before any open only when it is
+    // plainly no device; a missing one is the open's to report.
+    void shellPort_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("device");
+        QTest::addColumn<QString>("refused");
+        QTest::newRow("a file") << "FILE" << true << "a file";
+        QTest::newRow("a folder") << "/tmp" << true << "a folder";
+        QTest::newRow("a character device") << "/dev/null" << true << QString();
+        QTest::newRow("missing") << "/dev/tarvex-none" << true << QString();
+        QTest::newRow("an entry's name") << "COM47" << false << QString();
+    }
+    void shellPort() {
+        QFETCH(QString, path);
+        QFETCH(bool, device);
+        QFETCH(QString, refused);
+        QTemporaryDir dir;
+        if (path == QLatin1String("FILE")) {
+            path = dir.filePath(QStringLiteral("file"));
+            QFile(path).open(QIODevice::WriteOnly);
+        }
+        QCOMPARE(namesADevice(path), device);
+        if (device)
+            QCOMPARE(notASerialDevice(path), refused);
+    }
+
     void adapterClaimed_data() {
         QTest::addColumn<QStringList>("tree");
         QTest::addColumn<QString>("named"); // the start of the line; empty: none

@@ -54,8 +54,14 @@ public:
     void Sleep(std::chrono::milliseconds d) override {
         pauses.append(d.count());
         clock_.advance(d);
+        if (interruptWhen && interruptWhen()) {
+            interruptWhen = nullptr;
+            throw Interrupted{}; // as the shell's pause does after a Ctrl-C
+        }
     }
     QList<qint64> pauses;
+    // Checked after each pause: when true, the pause is interrupted, once.
+    std::function<bool()> interruptWhen;
 
 private:
     VirtualClock& clock_;
