@@ -257,8 +257,8 @@ int run() {
         printLine(stderr, QStringLiteral("Try 'tarvex --help'. Nothing was sent."));
         return kUsage;
     }
-    Run run(std::get<Request>(parsed));
-    return run.exec();
+    Run session(std::get<Request>(parsed));
+    return session.exec();
 }
 
 } // namespace tarvex::shell

@@ -110,13 +110,13 @@ void ModemDialogue::stop(const QString& why) {
             note(QStringLiteral("ESC not sent: ") + error.text());
         }
     }
+    if (sms == SmsAtStop::Unknown)
+        note(QStringLiteral("SMS submitted, its verdict not awaited"));
     if (wasSending && platform_.log)
         platform_.log->endSms();
     if (wasSending)
         emit smsSendingChanged(false);
     closePort();
-    if (sms == SmsAtStop::Unknown)
-        note(QStringLiteral("SMS submitted, its verdict not awaited"));
     emit stopped(sms);
 }
 
