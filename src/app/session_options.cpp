@@ -35,15 +35,17 @@ bool asksOnlyForText(int argc, char** argv) {
 
 void describeOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(
-        QStringLiteral(
-            "Checks a GSM modem on a serial port and sends a test SMS through it.\n\n"
-            "From a shell, with no display needed:\n"
-            "  tarvex --check PORT [--tries N]\n"
-            "  tarvex --send PORT NUMBER \"TEXT\"\n"
-            "PORT is COM1 to COM40 or a device (%1). Exit status: 0 done (GSM Modem OK, "
-            "SMS Send); 1 the modem said no or nothing; 2 the port could not be opened or "
-            "failed; 64 a wrong command line, nothing sent; 130 interrupted.\n\n"
-            "Each run keeps a log of the serial dialogue in %2 (the 10 newest runs).")
+        QStringLiteral("Checks a GSM modem on a serial port and sends a test SMS through it.\n\n"
+                       "From a shell, with no display needed:\n"
+                       "  tarvex --check PORT [--tries N]\n"
+                       "  tarvex --send PORT NUMBER \"TEXT\"\n"
+                       "PORT is COM1 to COM40 or a device (%1). Exit status:\n"
+                       "  0    done: GSM Modem OK, SMS Send\n"
+                       "  1    the modem said no or nothing\n"
+                       "  2    the port could not be opened, or failed\n"
+                       "  64   a wrong command line or input: nothing sent\n"
+                       "  130  interrupted\n\n"
+                       "Each run keeps a log of the serial dialogue in %2 (the 10 newest runs).")
             .arg(namesADevice(QStringLiteral("COM47")) ? QStringLiteral("COM47")
                                                        : QStringLiteral("/dev/ttyUSB2"),
                  QDir::toNativeSeparators(defaultLogFolder())));
