@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -66,6 +67,32 @@ void explainNoDisplay(const QString& why) {
                  why.toLocal8Bit().constData());
 }
 
+// A display that answers can still turn the window away: an X server wants the cookie
+// of the user who logged in, which sudo leaves behind. Qt then ends the process from
+// inside QApplication; this handler gives the same paragraph and exit status instead.
+QtMessageHandler qtsOwnHandler = nullptr;
+
+QString refusal() {
+    if (const QByteArray display = qgetenv("DISPLAY"); !display.isEmpty())
+        return QStringLiteral("the X display %1 would not let it in (under sudo, the X cookie "
+                              "stays with the user who logged in: start Tarvex as that user, "
+                              "a member of the dialout group)")
+            .arg(QString::fromLocal8Bit(display));
+    if (const QByteArray wayland = qgetenv("WAYLAND_DISPLAY"); !wayland.isEmpty())
+        return QStringLiteral("the Wayland display %1 would not let it in")
+            .arg(QString::fromLocal8Bit(wayland));
+    return QStringLiteral("the display would not start");
+}
+
+void onDisplayRefused(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        qtsOwnHandler(type, context, text);
+        return;
+    }
+    explainNoDisplay(refusal());
+    std::_Exit(1);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -79,13 +106,17 @@ int main(int argc, char* argv[]) {
         tarvex::setUpApplication();
         return tarvex::shell::run();
     }
-    if (!platformChosen(argc, argv)) {
+    const bool platformGiven = platformChosen(argc, argv);
+    if (!platformGiven) {
         if (const QString why = tarvex::terminal::missingDisplay(); !why.isEmpty()) {
             explainNoDisplay(why);
             return 1;
         }
+        qtsOwnHandler = qInstallMessageHandler(onDisplayRefused);
     }
     QApplication app(argc, argv);
+    if (!platformGiven)
+        qInstallMessageHandler(qtsOwnHandler);
     if (qEnvironmentVariableIsSet("TARVEX_TRACE_STARTUP"))
         app.installEventFilter(new StartupTrace(&app));
     tarvex::setUpApplication();

@@ -8,8 +8,15 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <csignal>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace tarvex::testing;
 
@@ -22,6 +29,47 @@ struct Outcome {
     int exit = -1;
     QString out;
     QString err;
+};
+
+// An X display on this machine that takes the connection and hangs up at once, as a
+// server does that refuses the caller's cookie. Its number is -1 when none was free.
+class RefusingDisplay {
+public:
+    RefusingDisplay() {
+        for (int n = 90; n < 100 && number_ < 0; ++n) {
+            fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            const QByteArray name = "/tmp/.X11-unix/X" + QByteArray::number(n);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX; // abstract: the name follows a NUL
+            std::memcpy(address.sun_path + 1, name.constData(), std::size_t(name.size()));
+            const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+            if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+                ::listen(fd_, 8) == 0)
+                number_ = n;
+            else
+                ::close(fd_);
+        }
+        if (number_ < 0)
+            return;
+        gate_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        QObject::connect(gate_.get(), &QSocketNotifier::activated, [fd = fd_] {
+            for (int caller; (caller = ::accept(fd, nullptr, nullptr)) >= 0;)
+                ::close(caller);
+        });
+    }
+    ~RefusingDisplay() {
+        gate_.reset();
+        if (number_ >= 0)
+            ::close(fd_);
+    }
+    RefusingDisplay(const RefusingDisplay&) = delete;
+    RefusingDisplay& operator=(const RefusingDisplay&) = delete;
+    int number() const { return number_; }
+
+private:
+    int fd_ = -1;
+    int number_ = -1;
+    std::unique_ptr<QSocketNotifier> gate_;
 };
 
 // The program with no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, its COM1 on
@@ -243,10 +291,17 @@ private slots:
         QTest::newRow("none set") << QString() << "neither DISPLAY nor WAYLAND_DISPLAY";
         QTest::newRow("nobody there") << ":97"
                                       << "the X display :97 does not answer";
+        QTest::newRow("turned away") << "refusing"
+                                     << "would not let it in (under sudo";
     }
     void windowWithoutDisplay() {
         QFETCH(QString, display);
         QFETCH(QString, said);
+        RefusingDisplay refusing;
+        if (display == QLatin1String("refusing")) {
+            QVERIFY2(refusing.number() >= 0, "no abstract X socket from :90 to :99 was free");
+            display = QStringLiteral(":%1").arg(refusing.number());
+        }
         QProcess program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -255,7 +310,7 @@ private slots:
             env.insert(QStringLiteral("DISPLAY"), display);
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(TARVEX_APP_PATH), {"--no-log"});
-        QVERIFY(program.waitForFinished(30000));
+        QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 30000); // serves the gate
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 1);
         const QString err = QString::fromLocal8Bit(program.readAllStandardError());
