@@ -71,25 +71,26 @@ void explainNoDisplay(const QString& why) {
 // of the user who logged in, which sudo leaves behind. Qt then ends the process from
 // inside QApplication; this handler gives the same paragraph and exit status instead.
 QtMessageHandler qtsOwnHandler = nullptr;
+bool displayRefused = false; // Qt said it could not connect to the display
 
-QString refusal() {
-    if (const QByteArray display = qgetenv("DISPLAY"); !display.isEmpty())
+QString whyQtGaveUp() {
+    const QByteArray display = qgetenv("DISPLAY");
+    if (displayRefused && !display.isEmpty())
         return QStringLiteral("the X display %1 would not let it in (under sudo, the X cookie "
                               "stays with the user who logged in: start Tarvex as that user, "
                               "a member of the dialout group)")
             .arg(QString::fromLocal8Bit(display));
-    if (const QByteArray wayland = qgetenv("WAYLAND_DISPLAY"); !wayland.isEmpty())
-        return QStringLiteral("the Wayland display %1 would not let it in")
-            .arg(QString::fromLocal8Bit(wayland));
-    return QStringLiteral("the display would not start");
+    return QStringLiteral("Qt's platform plugin did not start (its own words are above)");
 }
 
-void onDisplayRefused(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+void onQtGivingUp(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type != QtFatalMsg) {
+        if (text.contains(QLatin1String("could not connect to display")))
+            displayRefused = true;
         qtsOwnHandler(type, context, text);
         return;
     }
-    explainNoDisplay(refusal());
+    explainNoDisplay(whyQtGaveUp());
     std::_Exit(1);
 }
 
@@ -112,7 +113,7 @@ int main(int argc, char* argv[]) {
             explainNoDisplay(why);
             return 1;
         }
-        qtsOwnHandler = qInstallMessageHandler(onDisplayRefused);
+        qtsOwnHandler = qInstallMessageHandler(onQtGivingUp);
     }
     QApplication app(argc, argv);
     if (!platformGiven)

@@ -27,9 +27,13 @@ QString lookName() {
 
 bool asksOnlyForText(int argc, char** argv) {
     static const QStringList textOnly{"-h", "--help", "-?", "--help-all", "-v", "--version"};
-    for (int i = 1; i < argc; ++i)
-        if (textOnly.contains(QString::fromLocal8Bit(argv[i])))
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument == QLatin1String("--")) // what follows is a number or a text
+            return false;
+        if (textOnly.contains(argument))
             return true;
+    }
     return false;
 }
 

@@ -114,19 +114,23 @@ public:
     bool ask(const QString&, const QString& text) override { return answer_(text); }
     void report(const QString& text) override { printLine(stderr, text); }
     void warn(const QString& text) override { printLine(stderr, text); }
+    bool waitsForTheOperator() const override { return false; }
 
 private:
     std::function<bool(const QString&)> answer_;
 };
 
-// The system's pause, which gives way to an interrupt: the handler it pauses is
-// abandoned, so no character of a command follows the interrupt.
+// The system's pause, which gives way to an interrupt: the handler that pauses or is
+// about to write is abandoned, so no character of the dialogue's follows the
+// interrupt (the ESC that takes an SMS back is the stop's own).
 class InterruptiblePause final : public Pause {
 public:
     void Sleep(std::chrono::milliseconds duration) override {
-        if (terminal::interrupted())
-            throw Interrupted{};
+        beforeWrite();
         pause_.Sleep(duration);
+        beforeWrite();
+    }
+    void beforeWrite() override {
         if (terminal::interrupted())
             throw Interrupted{};
     }
@@ -143,6 +147,9 @@ QString interruptedLine(SmsAtStop sms) {
     case SmsAtStop::Unknown:
         return QStringLiteral("Interrupted while the modem had the SMS: it may have been sent; "
                               "port closed.");
+    case SmsAtStop::Stranded:
+        return QStringLiteral("Interrupted: ESC could not be written, so the modem may still "
+                              "hold the unsent SMS; port closed.");
     case SmsAtStop::None:
         break;
     }
@@ -203,6 +210,7 @@ public:
             dialogue.stop(QStringLiteral("done, exit status %1").arg(status_));
         if (platform_.log)
             platform_.log->finish();
+        terminal::runEnded();
         return status_;
     }
 

@@ -19,11 +19,11 @@ void ModemDialogue::cmdTest_Click() {
 
 // "A", "T" and the line end, written straight to the port with pauses of their own.
 void ModemDialogue::sendAttention() {
-    MSComm1.Output(QStringLiteral("A"));
+    transmit(QStringLiteral("A"));
     Sleep(kAttentionPause);
-    MSComm1.Output(QStringLiteral("T"));
+    transmit(QStringLiteral("T"));
     Sleep(kAttentionPause);
-    MSComm1.Output(kCrLf);
+    transmit(kCrLf);
 }
 
 void ModemDialogue::HandleInput(const QString& InBuff) {

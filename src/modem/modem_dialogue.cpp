@@ -88,6 +88,11 @@ void ModemDialogue::Sleep(std::chrono::milliseconds duration) {
     pause_.Sleep(duration);
 }
 
+void ModemDialogue::transmit(const QString& text) {
+    pause_.beforeWrite();
+    MSComm1.Output(text);
+}
+
 void ModemDialogue::stop(const QString& why) {
     Timer1.setEnabled(false);
     smsTimer_.setEnabled(false);
@@ -108,6 +113,7 @@ void ModemDialogue::stop(const QString& why) {
             note(QStringLiteral("SMS abandoned with ESC"));
         } catch (const SerialError& error) {
             note(QStringLiteral("ESC not sent: ") + error.text());
+            sms = SmsAtStop::Stranded;
         }
     }
     if (sms == SmsAtStop::Unknown)

@@ -30,6 +30,7 @@ enum class SmsAtStop {
     None,      // none was being sent
     TakenBack, // AT+CMGS had gone out, the body had not: ESC took it back
     Unknown,   // the body and Ctrl-Z had gone out: the modem may have sent it
+    Stranded,  // as TakenBack, but ESC could not be written: the modem may still wait
 };
 
 class ModemDialogue final : public QObject {
@@ -97,6 +98,8 @@ private:
     // True when the port is open; otherwise the operator is told to connect first.
     bool requireConnection();
     void Sleep(std::chrono::milliseconds duration);
+    // `text` to the port, unless the pause says the run has been stopped.
+    void transmit(const QString& text);
     // A line in the session log, when there is one.
     void note(const QString& text);
     void sendAttention();

@@ -38,7 +38,7 @@ void ModemDialogue::sendSms(const QString& number, const QString& body) {
     // The body, then Ctrl-Z at the same pace; once Ctrl-Z is out the message is the
     // modem's to send, and nothing can take it back.
     SendComm(body);
-    MSComm1.Output(QString(kCtrlZ));
+    transmit(QString(kCtrlZ));
     smsStage_ = SmsStage::Submitted;
     Sleep(kCharacterPause);
     smsTimer_.setEnabled(true);

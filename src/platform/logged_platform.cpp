@@ -106,28 +106,38 @@ public:
     void inform(const QString& text) override {
         shown(kApplicationTitle, text);
         inner_->inform(text);
-        log_->note(QStringLiteral("OK pressed"));
+        pressed(QStringLiteral("OK"));
     }
     bool ask(const QString& caption, const QString& text) override {
         shown(caption, text);
         const bool yes = inner_->ask(caption, text);
-        log_->note(yes ? QStringLiteral("Yes pressed") : QStringLiteral("No pressed"));
+        pressed(yes ? QStringLiteral("Yes") : QStringLiteral("No"));
         return yes;
     }
     void report(const QString& text) override {
         shown(kApplicationTitle, text);
         inner_->report(text);
-        log_->note(QStringLiteral("OK pressed"));
+        pressed(QStringLiteral("OK"));
     }
     void warn(const QString& text) override {
         shown(kApplicationTitle, text);
         inner_->warn(text);
-        log_->note(QStringLiteral("OK pressed"));
+        pressed(QStringLiteral("OK"));
     }
+    bool waitsForTheOperator() const override { return inner_->waitsForTheOperator(); }
 
 private:
     void shown(const QString& caption, const QString& text) {
-        log_->note(QStringLiteral("message box \"%1\": %2").arg(caption, text));
+        log_->note(waitsForTheOperator()
+                       ? QStringLiteral("message box \"%1\": %2").arg(caption, text)
+                       : QStringLiteral("printed: %1").arg(text));
+    }
+    // What the operator answered; a printed question was answered beforehand.
+    void pressed(const QString& button) {
+        if (waitsForTheOperator())
+            log_->note(button + QStringLiteral(" pressed"));
+        else if (button != QLatin1String("OK"))
+            log_->note(QStringLiteral("answered %1 beforehand").arg(button));
     }
 
     std::unique_ptr<MessageBoxes> inner_;

@@ -21,6 +21,9 @@ public:
     // Bad news shown as information (an SMS refused, a console on the line): in the
     // window a box like inform()'s; a terminal writes it where failures go.
     virtual void warn(const QString& text) { inform(text); }
+    // False where the text is only printed and the answer given beforehand (a shell's
+    // run): the session log then records no button press.
+    virtual bool waitsForTheOperator() const { return true; }
 };
 
 class QtMessageBoxes final : public MessageBoxes {

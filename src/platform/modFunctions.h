@@ -11,6 +11,9 @@ class Pause {
 public:
     virtual ~Pause() = default;
     virtual void Sleep(std::chrono::milliseconds duration) = 0;
+    // Before each write of the dialogue's own: a pause that gives way to an interrupt
+    // throws here as well, so that no character goes out once the run is stopped.
+    virtual void beforeWrite() {}
 };
 
 // When each of a run of pauses ends. Counted from where the previous pause was due

@@ -18,6 +18,9 @@ constexpr int kInterruptedExit = 130;
 // process at once with kInterruptedExit.
 void onInterrupt(QObject* context, std::function<void()> handler);
 bool interrupted();
+// The run has closed its port and its log: an interrupt now has nothing to stop, and
+// a console being closed (Windows) may end the process.
+void runEnded();
 
 // Makes standard output and error reach the terminal the program was started from,
 // where the system does not do it by itself (a Windows program with a window).

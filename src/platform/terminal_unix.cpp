@@ -18,13 +18,14 @@
 namespace tarvex::terminal {
 namespace {
 
-volatile std::sig_atomic_t interruptions = 0;
+// Lock-free, so that a handler on whichever thread the signal lands is safe with it.
+std::atomic<int> interruptions{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 int wakeUp[2] = {-1, -1};
 
 extern "C" void onSignal(int) {
-    if (interruptions > 0)
+    if (interruptions.fetch_add(1) > 0)
         ::_exit(kInterruptedExit);
-    interruptions = 1;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(wakeUp[1], &byte, 1);
 }
@@ -107,17 +108,30 @@ void onInterrupt(QObject* context, std::function<void()> handler) {
                          }
                          handler();
                      });
+    constexpr int kStops[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
+    for (const int signal : kStops) // one handler at a time: the second always ends it
+        sigaddset(&action.sa_mask, signal);
     action.sa_flags = SA_RESTART; // a pause or a write goes on; the pause checks the flag after
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : kStops) {
+        // What nohup, or a script's "&", set to be ignored stays ignored.
+        struct sigaction before = {};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(signal, &action, nullptr);
+    }
+    // A reader that went away (tarvex --send ... | tee, then Ctrl-C) makes a line fail,
+    // not the run end before it has closed the port and its log.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool interrupted() {
-    return interruptions > 0;
+    return interruptions.load() > 0;
 }
+
+void runEnded() {}
 
 void attach() {}
 

@@ -2,46 +2,73 @@
 
 #include <QMetaObject>
 #include <QObject>
-#include <QPointer>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <windows.h>
 
 namespace tarvex::terminal {
 namespace {
 
 std::atomic<int> interruptions{0};
-QPointer<QObject> handlerContext;
+// The console's thread reads these while the run may be ending on its own.
+std::mutex handlerLock;
+QObject* handlerContext = nullptr;
 std::function<void()> interruptHandler;
+// Set once the run has closed its port and its log.
+const HANDLE runOver = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+void callHandler() {
+    std::function<void()> handler;
+    {
+        const std::lock_guard hold(handlerLock);
+        handler = interruptHandler;
+    }
+    if (handler)
+        handler();
+}
 
 // Runs on a thread of its own, which Windows starts for the console's event.
 BOOL WINAPI onConsoleEvent(DWORD event) {
-    switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-        if (interruptions.fetch_add(1) > 0)
-            std::_Exit(kInterruptedExit);
-        if (handlerContext)
-            QMetaObject::invokeMethod(
-                handlerContext, [] { interruptHandler(); }, Qt::QueuedConnection);
-        return TRUE;
-    default:
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
+    if (interruptions.fetch_add(1) > 0)
+        std::_Exit(kInterruptedExit);
+    {
+        const std::lock_guard hold(handlerLock);
+        if (handlerContext)
+            QMetaObject::invokeMethod(handlerContext, callHandler, Qt::QueuedConnection);
     }
+    // A closed console ends the process as soon as this returns (five seconds at the
+    // latest): the run gets four of them to take the SMS back and close its log.
+    if (event == CTRL_CLOSE_EVENT)
+        WaitForSingleObject(runOver, 4000);
+    return TRUE;
 }
 
 } // namespace
 
 void onInterrupt(QObject* context, std::function<void()> handler) {
-    handlerContext = context;
-    interruptHandler = std::move(handler);
+    {
+        const std::lock_guard hold(handlerLock);
+        handlerContext = context;
+        interruptHandler = std::move(handler);
+    }
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 bool interrupted() {
     return interruptions.load() > 0;
+}
+
+void runEnded() {
+    {
+        const std::lock_guard hold(handlerLock);
+        handlerContext = nullptr;
+        interruptHandler = nullptr;
+    }
+    SetEvent(runOver);
 }
 
 // tarvex.exe is a program with a window: started from a console it has none of its

@@ -19,7 +19,7 @@ void ModemDialogue::SendComm(const QString& text) {
                 .arg(text.size())
                 .toStdString());
     for (qsizetype p = 0; p < text.size(); ++p) {
-        MSComm1.Output(text.mid(p, 1));
+        transmit(text.mid(p, 1));
         Sleep(kCharacterPause);
     }
 }

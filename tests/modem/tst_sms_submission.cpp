@@ -66,24 +66,38 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("wireEnd");
         QTest::addColumn<int>("sms");
+        QTest::addColumn<bool>("escFails"); // the port takes no write after the stop
         const QString esc = QString(QChar(27));
         QTest::newRow("after AT+CMGF") << "AT+CMGF=1\r\n"
                                        << "AT+CMGF=1\r\n"
-                                       << int(SmsAtStop::None);
+                                       << int(SmsAtStop::None) << false;
         QTest::newRow("in AT+CMGS") << "AT+CMGS"
-                                    << "AT+CMGS" + esc << int(SmsAtStop::TakenBack);
+                                    << "AT+CMGS" + esc << int(SmsAtStop::TakenBack) << false;
         QTest::newRow("in the body") << "\"\r\nHel"
-                                     << "\"\r\nHel" + esc << int(SmsAtStop::TakenBack);
-        QTest::newRow("after Ctrl-Z") << "lo" + kCtrlZ << "lo" + kCtrlZ << int(SmsAtStop::Unknown);
+                                     << "\"\r\nHel" + esc << int(SmsAtStop::TakenBack) << false;
+        QTest::newRow("ESC not written") << "\"\r\nHel"
+                                         << "\"\r\nHel" << int(SmsAtStop::Stranded) << true;
+        QTest::newRow("after Ctrl-Z")
+            << "lo" + kCtrlZ << "lo" + kCtrlZ << int(SmsAtStop::Unknown) << false;
     }
     void stopPartWay() {
         QFETCH(QString, after);
         QFETCH(QString, wireEnd);
         QFETCH(int, sms);
+        QFETCH(bool, escFails);
         std::optional<SmsAtStop> stopped;
         QObject::connect(&w().dialogue(), &ModemDialogue::stopped,
                          [&](SmsAtStop at) { stopped = at; });
-        world_->pause->interruptWhen = [&] { return world_->serial->wire().endsWith(after); };
+        world_->pause->interruptWhen = [&] {
+            if (!world_->serial->wire().endsWith(after))
+                return false;
+            if (escFails)
+                world_->serial->failOutput = {int(world_->serial->written.size()),
+                                              SerialError(SerialError::Kind::Io,
+                                                          QStringLiteral("COM1 (/dev/x)"),
+                                                          QStringLiteral("writing failed"))};
+            return true;
+        };
         w().txtMobileNo->setText(QStringLiteral("+15551234567"));
         w().txtDat->setText(QStringLiteral("Hello"));
         w().Command7->click();

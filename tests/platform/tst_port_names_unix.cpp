@@ -319,7 +319,6 @@ private slots:
         QVERIFY(consoleFixIn(id, roots).startsWith("sudo raspi-config, Interface Options"));
     }
 
-    // brltty named only when it runs and an adapter it claims sits on usbfs.
     // What a shell's PORT may be: a path, refused before any open only when it is
     // plainly no device; a missing one is the open's to report.
     void shellPort_data() {
@@ -346,6 +345,7 @@ private slots:
             QCOMPARE(notASerialDevice(path), refused);
     }
 
+    // brltty named only when it runs and an adapter it claims sits on usbfs.
     void adapterClaimed_data() {
         QTest::addColumn<QStringList>("tree");
         QTest::addColumn<QString>("named"); // the start of the line; empty: none

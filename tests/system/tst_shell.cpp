@@ -13,8 +13,11 @@
 #include <csignal>
 #include <cstddef>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -72,17 +75,20 @@ private:
     std::unique_ptr<QSocketNotifier> gate_;
 };
 
-// The program with no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, its COM1 on
-// `device` and its logs in a folder of the test's own.
+// The program with no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, its `entry`
+// (COM1 unless said) on `device`, its logs in a folder of the test's own, and a umask
+// that would leave any file open to all.
 class ShellRun {
 public:
-    ShellRun(const QString& device, const QStringList& arguments) {
+    ShellRun(const QString& device, const QStringList& arguments,
+             const QString& entry = QStringLiteral("COM1")) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
-        env.insert(QStringLiteral("TARVEX_COM1"), device);
+        env.insert(QStringLiteral("TARVEX_") + entry, device);
         env.insert(QStringLiteral("XDG_STATE_HOME"), state_.path());
         process_.setProcessEnvironment(env);
+        process_.setChildProcessModifier([] { ::umask(0); });
         process_.start(QStringLiteral(TARVEX_APP_PATH), arguments);
         process_.waitForStarted();
     }
@@ -116,12 +122,33 @@ QStringList withPort(QStringList arguments, const QString& port) {
     return arguments;
 }
 
-// Each real run keeps one log, its user's alone, whatever the umask.
-void checkPrivateLog(const ShellRun& run) {
+// Each real run keeps one log, its user's alone, whatever the umask; it names the
+// port as `entry` and records no button that nobody pressed.
+void checkPrivateLog(const ShellRun& run, const QString& entry = QStringLiteral("COM1")) {
     const QFileInfoList logs = run.logs();
     QCOMPARE(logs.size(), 1);
     QCOMPARE(QFileInfo(run.folder()).permissions() & 0x0777, QFile::Permissions(0x0700));
     QCOMPARE(logs[0].permissions() & 0x0777, QFile::Permissions(0x0600));
+    QFile file(logs[0].filePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray log = file.readAll();
+    QVERIFY2(log.contains("--- opened " + entry.toLatin1() + " (") || !log.contains("opened"),
+             log.constData());
+    QVERIFY2(!log.contains(" pressed"), log.constData());
+}
+
+// What the program wrote to the line, once the modem has read all of it: a marker
+// written behind it comes out of the pseudo-terminal after it.
+QByteArray writtenToModem(const VirtualModem& modem) {
+    const int line = ::open(QFile::encodeName(modem.device()).constData(), O_WRONLY | O_NOCTTY);
+    if (line < 0)
+        return "(the line cannot be opened)";
+    const char marker = '\x7f';
+    const bool written = ::write(line, &marker, 1) == 1;
+    ::close(line);
+    if (!written || !QTest::qWaitFor([&] { return modem.bytes(false).endsWith(marker); }, 10000))
+        return "(the modem never read the marker)";
+    return modem.bytes(false).chopped(1);
 }
 
 } // namespace
@@ -177,13 +204,13 @@ private slots:
         QVERIFY(outcome.out.isEmpty());
         QCOMPARE(QFileInfo(file).size(), 0);
         QVERIFY(run.logs().isEmpty());
-        QCOMPARE(modem.bytes(false), QByteArray());
+        QCOMPARE(writtenToModem(modem), QByteArray());
     }
 
     // One row per verdict: what the terminal shows and the exit status.
     void verdict_data() {
         QTest::addColumn<QStringList>("modemOptions");
-        QTest::addColumn<QString>("device"); // empty: the modem's
+        QTest::addColumn<QString>("device"); // empty: the modem's; COMn: the modem's as COMn
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exit");
         QTest::addColumn<QString>("out");
@@ -203,12 +230,19 @@ private slots:
             << QStringList{} << "/dev/tarvex-elsewhere" << QStringList{"--check", "LINK"} << 0
             << "GSM Modem OK\n"
             << QString();
+        QTest::newRow("an entry's device")
+            << QStringList{} << "COM7" << QStringList{"--check", "PORT"} << 0 << "GSM Modem OK\n"
+            << QString();
         QTest::newRow("no device")
             << QStringList{} << "/dev/tarvex-no-such-modem" << QStringList{"--check", "COM1"} << 2
             << QString() << "COM1 (/dev/tarvex-no-such-modem): No such file or directory";
         QTest::newRow("SMS sent") << QStringList{} << QString() << send << 0
                                   << "GSM Modem OK\nSMS Send\n"
                                   << QString();
+        QTest::newRow("a text after --")
+            << QStringList{} << QString() << QStringList{"--send", "COM1", kNumber, "--", "-v"} << 0
+            << "GSM Modem OK\nSMS Send\n"
+            << QString();
         QTest::newRow("SMS refused")
             << QStringList{"--cms-error", "330"} << QString() << send << 1 << "GSM Modem OK\n"
             << "SMS Not Sent: SMSC address unknown (CMS ERROR 330)\n";
@@ -227,22 +261,24 @@ private slots:
         const QString link = links.filePath(QStringLiteral("modem"));
         QVERIFY(QFile::link(modem.device(), link));
         arguments.replaceInStrings(QStringLiteral("LINK"), link);
-        ShellRun run(device.isEmpty() ? modem.device() : device,
-                     withPort(arguments, modem.device()));
+        const QString entry = device.startsWith(QLatin1String("COM")) ? device : "COM1";
+        if (device.isEmpty() || device == entry)
+            device = modem.device();
+        ShellRun run(device, withPort(arguments, modem.device()), entry);
         const Outcome outcome = run.finish();
         QCOMPARE(outcome.exit, exit);
         QCOMPARE(outcome.out, out);
         QVERIFY2(outcome.err.contains(err), qPrintable(outcome.err));
-        checkPrivateLog(run);
+        checkPrivateLog(run, entry);
         if (modemOptions.contains(QStringLiteral("--silent"))) { // one AT and its wait a try
             const int tries =
                 arguments.contains(QStringLiteral("--tries")) ? arguments.last().toInt() : 1;
-            QCOMPARE(modem.bytes(false), QByteArray("AT\r\n").repeated(tries));
+            QCOMPARE(writtenToModem(modem), QByteArray("AT\r\n").repeated(tries));
         }
         if (exit == 0 && arguments.first() == QLatin1String("--send")) {
             QTRY_COMPARE(modem.messages().size(), 1);
             QCOMPARE(modem.messages()[0].value("number").toString(), kNumber);
-            QCOMPARE(modem.messages()[0].value("text").toString(), kBody);
+            QCOMPARE(modem.messages()[0].value("text").toString(), arguments.last());
         }
     }
 
@@ -273,8 +309,9 @@ private slots:
         const Outcome outcome = run.finish();
         QCOMPARE(outcome.exit, 130);
         QVERIFY2(outcome.err.contains(said), qPrintable(outcome.err));
-        QTRY_VERIFY(modem.bytes(false).endsWith(lastByte));
-        QCOMPARE(modem.bytes(false).count('\x1a') + modem.bytes(false).count('\x1b'), 1);
+        const QByteArray written = writtenToModem(modem);
+        QVERIFY2(written.endsWith(lastByte), written.constData());
+        QCOMPARE(written.count('\x1a') + written.count('\x1b'), 1);
         if (lastByte == '\x1b')
             QVERIFY(modem.messages().isEmpty());
         checkPrivateLog(run);
@@ -297,10 +334,11 @@ private slots:
     void windowWithoutDisplay() {
         QFETCH(QString, display);
         QFETCH(QString, said);
-        RefusingDisplay refusing;
+        std::optional<RefusingDisplay> refusing;
         if (display == QLatin1String("refusing")) {
-            QVERIFY2(refusing.number() >= 0, "no abstract X socket from :90 to :99 was free");
-            display = QStringLiteral(":%1").arg(refusing.number());
+            refusing.emplace();
+            QVERIFY2(refusing->number() >= 0, "no abstract X socket from :90 to :99 was free");
+            display = QStringLiteral(":%1").arg(refusing->number());
         }
         QProcess program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
