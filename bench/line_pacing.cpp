@@ -43,12 +43,10 @@ qsizetype smsBytes() {
 
 // Null, after saying why, when COM1 does not open.
 std::unique_ptr<frmResult> connectedWindow() {
-    WindowPlatform platform = WindowPlatform::system();
     auto boxes = std::make_unique<RecordingMessageBoxes>();
     const RecordingMessageBoxes& shown = *boxes;
-    platform.boxes = std::move(boxes);
-    platform.endProcess = [] {};
-    auto window = std::make_unique<frmResult>(std::move(platform));
+    auto window = std::make_unique<frmResult>(
+        DialoguePlatform::system(std::move(boxes), std::make_unique<SystemPause>()), [] {});
     window->connect->click();
     if (window->flags().PortConnected)
         return window;

@@ -2,10 +2,10 @@
 // machine does in the same run: pacing, the SMS sequence, reaction, receive
 // capacity, start-up and footprint. One table on stdout, the same figures as JSON.
 
-#include "platform/logged_platform.h"
+#include "log/session_log.h"
+#include "modem/dialogue_platform.h"
 #include "platform/message_boxes.h"
 #include "platform/serial_control.h"
-#include "platform/session_log.h"
 #include "process_stats.h"
 #include "pty_link.h"
 #include "recording_message_boxes.h"
@@ -217,16 +217,15 @@ struct Window {
     // `connectNow` is false.
     explicit Window(const std::string& device, bool logged = false, bool connectNow = true) {
         qputenv("TARVEX_COM1", QByteArray::fromStdString(device));
-        WindowPlatform platform = WindowPlatform::system();
         auto recorder = std::make_unique<RecordingMessageBoxes>();
         boxes = recorder.get();
-        platform.boxes = std::move(recorder);
-        platform.endProcess = [] {};
+        DialoguePlatform platform =
+            DialoguePlatform::system(std::move(recorder), std::make_unique<SystemPause>());
         if (logged)
             platform = withSessionLog(
                 std::move(platform),
                 std::make_shared<SessionLog>(SessionLog::Options{logFolder.path(), false, {}}));
-        window = std::make_unique<frmResult>(std::move(platform));
+        window = std::make_unique<frmResult>(std::move(platform), [] {});
         window->show();
         if (!connectNow)
             return;

@@ -4,6 +4,15 @@
 # builds it and scripts/check-package holds it to lintian.
 
 set(TARVEX_MAINTAINER "Tarvex maintainers <maintainers@tarvex.example>")
+# Built without the window, the package is tarvex-nox, as Debian names "the same
+# program without X" (emacs-nox, vim-nox): the shell's commands on Qt Core only.
+if(TARVEX_WINDOW)
+    set(TARVEX_PACKAGE tarvex)
+    set(tarvex_other_package tarvex-nox)
+else()
+    set(TARVEX_PACKAGE tarvex-nox)
+    set(tarvex_other_package tarvex)
+endif()
 
 # The changelog's trailer line wants the release day in RFC 2822 form.
 execute_process(COMMAND date -u -R -d ${TARVEX_RELEASE_DATE}
@@ -32,10 +41,10 @@ install(FILES ${tarvex_package_dir}/tarvex.1.gz DESTINATION ${CMAKE_INSTALL_MAND
         COMPONENT tarvex)
 # Debian looks for these under the package's name, whatever the project calls itself.
 install(FILES ${tarvex_package_dir}/changelog.Debian.gz ${PROJECT_SOURCE_DIR}/data/debian/copyright
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvex COMPONENT tarvex)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${TARVEX_PACKAGE} COMPONENT tarvex)
 
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME tarvex)
+set(CPACK_PACKAGE_NAME ${TARVEX_PACKAGE})
 set(CPACK_PACKAGE_VENDOR "The Tarvex developers")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Only the program and its desktop files: the virtual modem, the tests and the
@@ -58,11 +67,16 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
 endif()
-# The window needs a platform plugin to start on X (xcb), which libqt6gui6 only
-# recommends; shlibdeps adds the libraries to this.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
-# The window asks for Arial; Liberation Sans has its metrics, so the captions fit.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
+# Both ship /usr/bin/tarvex: one replaces the other (Debian policy 7.6.2).
+set(CPACK_DEBIAN_PACKAGE_CONFLICTS ${tarvex_other_package})
+set(CPACK_DEBIAN_PACKAGE_REPLACES ${tarvex_other_package})
+if(TARVEX_WINDOW)
+    # The window needs a platform plugin to start on X (xcb), which libqt6gui6 only
+    # recommends; shlibdeps adds the libraries to this.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+    # The window asks for Arial; Liberation Sans has its metrics, so the captions fit.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "check a GSM modem on a serial port and send a test SMS")
 # CPack puts the summary first and indents the rest as Debian's long description.
@@ -75,5 +89,16 @@ and, if not, why (SIM PIN needed, message centre unknown, an error answer).
 A port can be pointed at any device, such as a USB modem, through an
 environment variable. Without a display, tarvex --check and tarvex --send
 do the same from a shell, over SSH or in a cron job, with an exit status.")
+if(NOT TARVEX_WINDOW)
+    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "check a GSM modem and send a test SMS, without X")
+    set(CPACK_PACKAGE_DESCRIPTION
+        "Tarvex checks a GSM modem on a serial port and sends a test SMS through
+it. This package has its shell commands only, for systems without a
+desktop such as Raspberry Pi OS Lite: tarvex --check tells within two
+seconds whether the modem answers, and tarvex --send sends an SMS and says
+whether the modem accepted it, each with an exit status, over SSH or in a
+cron job. It needs neither X nor a display. The package tarvex adds the
+window.")
+endif()
 
 include(CPack)

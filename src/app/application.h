@@ -3,7 +3,7 @@
 
 namespace tarvex {
 
-// Call once after the QApplication is made.
+// Call once after the application object is made.
 void setUpApplication();
 
 } // namespace tarvex

@@ -1,12 +1,15 @@
 #include "frmAbout.h"
 
-#include "platform/logged_platform.h"
+#include "modem/dialogue_platform.h"
 #include "ui/frmResult.h"
+#include "ui/qt_message_boxes.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QScreen>
+#include <cstdio>
+#include <cstdlib>
 
 namespace tarvex {
 namespace {
@@ -52,8 +55,17 @@ std::unique_ptr<frmAbout> frmAbout::system(std::shared_ptr<SessionLog> log) {
         // Set only now: the splash has no icon, and decoding every size up to 256 px
         // before its first frame would only delay it.
         QApplication::setWindowIcon(applicationIcon());
-        return std::make_unique<frmResult>(withSessionLog(WindowPlatform::system(), log));
+        return std::make_unique<frmResult>(
+            withSessionLog(DialoguePlatform::system(std::make_unique<QtMessageBoxes>(),
+                                                    std::make_unique<SystemPause>()),
+                           log),
+            endTheProcess);
     });
+}
+
+void endTheProcess() {
+    std::fflush(nullptr);
+    std::_Exit(EXIT_SUCCESS);
 }
 
 QIcon applicationIcon() {

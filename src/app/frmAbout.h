@@ -27,6 +27,10 @@ QIcon applicationIcon();
 // The sizes the application icon comes in, smallest first (src/app/CMakeLists.txt).
 inline constexpr int kApplicationIconSizes[] = {TARVEX_ICON_SIZES};
 
+// The window's end when the operator quits: at once, with success, and without
+// further handlers; the port is released with the process.
+[[noreturn]] void endTheProcess();
+
 class frmAbout : public QWidget {
     Q_OBJECT
 public:

@@ -1,131 +1,50 @@
-#include "app/application.h"
-#include "app/frmAbout.h"
-#include "app/session_options.h"
-#include "app/shell.h"
-#include "platform/terminal.h"
-#include "ui/frmResult.h"
+#include "application.h"
+#include "command_line.h"
+#include "shell.h"
+#include "window.h"
 
-#include <QApplication>
-#include <QEvent>
-#include <chrono>
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
-// TARVEX_TRACE_STARTUP=1: the time of the first frame of the splash and of the main
-// window on the steady clock, in nanoseconds, on stderr, for the start-up benchmark.
-// On Linux that clock is CLOCK_MONOTONIC, which the benchmark reads as well.
-class StartupTrace final : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Paint)
-            return false;
-        if (!splashSeen_ && qobject_cast<tarvex::frmAbout*>(watched))
-            splashSeen_ = print("splash");
-        else if (!mainSeen_ && qobject_cast<tarvex::frmResult*>(watched))
-            mainSeen_ = print("main");
-        if (splashSeen_ && mainSeen_)
-            deleteLater();
-        return false;
-    }
-
-private:
-    static bool print(const char* what) {
-        const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            std::chrono::steady_clock::now().time_since_epoch());
-        std::fprintf(stderr, "tarvex-startup %s %lld\n", what, static_cast<long long>(now.count()));
-        std::fflush(stderr);
-        return true;
-    }
-    bool splashSeen_ = false;
-    bool mainSeen_ = false;
-};
-
-// Qt aborts inside QApplication when no platform can start; a window asked for where
-// there is no display gets a paragraph instead, with the ways on.
-bool platformChosen(int argc, char** argv) {
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return true;
-    for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
-            return true;
-    return false;
+// The help and the version: Qt prints them, or shows them in a box where a Windows
+// program has no console, and ends the process.
+[[noreturn]] void showText(int& argc, char** argv, tarvex::TextRequest::Kind kind) {
+    const QCoreApplication text(argc, argv);
+    tarvex::setUpApplication();
+    QCommandLineParser parser;
+    tarvex::describeOptions(parser);
+    if (kind == tarvex::TextRequest::Kind::Version)
+        parser.showVersion();
+    parser.showHelp(0);
 }
 
-void explainNoDisplay(const QString& why) {
-    std::fprintf(stderr,
-                 "tarvex: no window can be shown here: %s.\n"
-                 "Its window needs a display. From another machine, log in with ssh -X (or -Y) "
-                 "so that it shows there; or start it as 'tarvex -platform vnc' and open a VNC "
-                 "viewer on port 5900 of this machine. Without a window, 'tarvex --check PORT' "
-                 "tests the modem and 'tarvex --send PORT NUMBER \"TEXT\"' sends an SMS, "
-                 "from any shell; see 'tarvex --help'.\n",
-                 why.toLocal8Bit().constData());
-}
-
-// A display that answers can still turn the window away: an X server wants the cookie
-// of the user who logged in, which sudo leaves behind. Qt then ends the process from
-// inside QApplication; this handler gives the same paragraph and exit status instead.
-QtMessageHandler qtsOwnHandler = nullptr;
-bool displayRefused = false; // Qt said it could not connect to the display
-
-QString whyQtGaveUp() {
-    const QByteArray display = qgetenv("DISPLAY");
-    if (displayRefused && !display.isEmpty())
-        return QStringLiteral("the X display %1 would not let it in (under sudo, the X cookie "
-                              "stays with the user who logged in: start Tarvex as that user, "
-                              "a member of the dialout group)")
-            .arg(QString::fromLocal8Bit(display));
-    return QStringLiteral("Qt's platform plugin did not start (its own words are above)");
-}
-
-void onQtGivingUp(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (type != QtFatalMsg) {
-        if (text.contains(QLatin1String("could not connect to display")))
-            displayRefused = true;
-        qtsOwnHandler(type, context, text);
-        return;
-    }
-    explainNoDisplay(whyQtGaveUp());
-    std::_Exit(1);
+int refuse(const tarvex::Refusal& refusal) {
+    std::fprintf(stderr, "tarvex: %s\n", refusal.why.toLocal8Bit().constData());
+    if (!refusal.shell)
+        return 1; // as Qt ends a program on an option it does not know
+    std::fputs("Try 'tarvex --help'. Nothing was sent.\n", stderr);
+    return tarvex::shell::kUsage;
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (tarvex::asksOnlyForText(argc, argv)) {
-        const QCoreApplication text(argc, argv);
-        tarvex::setUpApplication();
-        tarvex::sessionOptionsFromCommandLine(); // prints and ends the process
-    }
-    if (tarvex::shell::requested(argc, argv)) {
-        const QCoreApplication shell(argc, argv);
-        tarvex::setUpApplication();
-        return tarvex::shell::run();
-    }
-    const bool platformGiven = platformChosen(argc, argv);
-    if (!platformGiven) {
-        if (const QString why = tarvex::terminal::missingDisplay(); !why.isEmpty()) {
-            explainNoDisplay(why);
-            return 1;
-        }
-        qtsOwnHandler = qInstallMessageHandler(onQtGivingUp);
-    }
-    QApplication app(argc, argv);
-    if (!platformGiven)
-        qInstallMessageHandler(qtsOwnHandler);
-    if (qEnvironmentVariableIsSet("TARVEX_TRACE_STARTUP"))
-        app.installEventFilter(new StartupTrace(&app));
-    tarvex::setUpApplication();
-    const tarvex::SessionOptions options = tarvex::sessionOptionsFromCommandLine();
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const tarvex::Request request = tarvex::parseCommandLine(arguments);
 
-    // The splash hands over to the main window and keeps it for the rest of the run.
-    const std::unique_ptr<tarvex::frmAbout> splash =
-        tarvex::frmAbout::system(tarvex::startSessionLog(options, tarvex::windowSurface()));
-    splash->show();
-    return QApplication::exec();
+    if (const auto* window = std::get_if<tarvex::WindowRequest>(&request))
+        return tarvex::runWindow(argc, argv, *window);
+    if (const auto* shell = std::get_if<tarvex::ShellRequest>(&request)) {
+        const QCoreApplication application(argc, argv);
+        tarvex::setUpApplication();
+        return tarvex::shell::run(*shell);
+    }
+    if (const auto* text = std::get_if<tarvex::TextRequest>(&request))
+        showText(argc, argv, text->kind);
+    return refuse(std::get<tarvex::Refusal>(request));
 }

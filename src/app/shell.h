@@ -2,6 +2,10 @@
 // tarvex --check and --send: the modem dialogue driven from a shell, with no display.
 // The message boxes become lines on the terminal and the verdict an exit status.
 
+namespace tarvex {
+struct ShellRequest;
+}
+
 namespace tarvex::shell {
 
 // The exit statuses, the same on every system.
@@ -13,11 +17,7 @@ enum Exit : int {
     kInterrupted = 130 // Ctrl-C or SIGTERM
 };
 
-// True when the command line asks for --check or --send.
-bool requested(int argc, char** argv);
-
-// Reads the command line and runs it; the exit status. Call with the
-// QCoreApplication made.
-int run();
+// Runs `request`; the exit status. Call with the QCoreApplication made.
+int run(const ShellRequest& request);
 
 } // namespace tarvex::shell

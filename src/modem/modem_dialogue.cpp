@@ -2,11 +2,12 @@
 
 #include "dialogue_timing.h"
 #include "line_characters.h"
+#include "log/session_log.h"
 #include "platform/serial_error.h"
 
 namespace tarvex {
 
-ModemDialogue::ModemDialogue(WindowPlatform& platform, QObject* parent)
+ModemDialogue::ModemDialogue(DialoguePlatform& platform, QObject* parent)
     : QObject(parent)
     , MSComm1(*platform.serial)
     , Timer1(*platform.replyTimer)

@@ -4,10 +4,10 @@
 // the shell from its command line; both see its outcomes through the message boxes
 // and the signals below.
 
+#include "modem/dialogue_platform.h"
 #include "modem/sms_answer.h"
 #include "platform/serial_error.h"
 #include "platform/state_flag.h"
-#include "platform/window_platform.h"
 
 #include <QObject>
 #include <optional>
@@ -37,7 +37,7 @@ class ModemDialogue final : public QObject {
     Q_OBJECT
 public:
     // Uses the platform's parts; `platform` must outlive the dialogue.
-    explicit ModemDialogue(WindowPlatform& platform, QObject* parent = nullptr);
+    explicit ModemDialogue(DialoguePlatform& platform, QObject* parent = nullptr);
 
     const StateFlags& flags() const { return flags_; }
     bool smsInProgress() const { return smsSending_; }
@@ -108,7 +108,7 @@ private:
     void abandonSms();
     void closePort();
 
-    WindowPlatform& platform_;
+    DialoguePlatform& platform_;
     Pause& pause_;
     MessageBoxes& boxes_;
     Timer& smsTimer_;

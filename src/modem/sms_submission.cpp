@@ -2,6 +2,7 @@
 
 #include "dialogue_timing.h"
 #include "line_characters.h"
+#include "log/session_log.h"
 #include "modem_dialogue.h"
 #include "serial/line_timing.h"
 #include "sms_input.h"

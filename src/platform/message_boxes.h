@@ -26,11 +26,4 @@ public:
     virtual bool waitsForTheOperator() const { return true; }
 };
 
-class QtMessageBoxes final : public MessageBoxes {
-public:
-    void inform(const QString& text) override;
-    bool ask(const QString& caption, const QString& text) override;
-    void report(const QString& text) override;
-};
-
 } // namespace tarvex

@@ -141,7 +141,7 @@ QList<PortInfo> SystemPortDirectory::ports() const {
     for (int port = kFirstPort; port <= kLastPort; ++port) {
         PortInfo info;
         info.port = port;
-        info.device = deviceForPort(port);
+        info.device = devices_(port);
         ports.append(info);
     }
     lookUpDevices(ports);

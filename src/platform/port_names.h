@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace tarvex {
 
@@ -15,6 +16,9 @@ QString comName(int port);
 // TARVEX_COM<n> when set, else defaultDeviceForPort(). Throws
 // SerialError(InvalidPort) for a port outside 1..40.
 QString deviceForPort(int port);
+// Which device each entry stands for: deviceForPort, or a lookup of a run's own that
+// names a device given as a value (a command line's PORT) in place of an entry.
+using DeviceLookup = std::function<QString(int port)>;
 
 // "COM3 (/dev/ttyS2)"; just "COM3" where the device is not known or is the port's
 // own name (Windows).
@@ -75,9 +79,14 @@ public:
 
 class SystemPortDirectory final : public PortDirectory {
 public:
+    explicit SystemPortDirectory(DeviceLookup devices = deviceForPort)
+        : devices_(std::move(devices)) {}
     QList<PortInfo> ports() const override;
     QList<PortInfo> beyondTheList(const QList<PortInfo>& entries) const override;
     QString adapterTakenAway() const override;
+
+private:
+    DeviceLookup devices_;
 };
 
 // One implementation per platform (port_names_unix.cpp, port_names_win.cpp).

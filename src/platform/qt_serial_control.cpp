@@ -31,8 +31,9 @@ SerialError::Kind openFailureKind(QSerialPort::SerialPortError error) {
 
 } // namespace
 
-QtSerialControl::QtSerialControl(QObject* parent)
-    : SerialControl(parent) {
+QtSerialControl::QtSerialControl(DeviceLookup devices, QObject* parent)
+    : SerialControl(parent)
+    , devices_(std::move(devices)) {
     // The window's own defaults until the port is configured.
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setParity(QSerialPort::NoParity);
@@ -66,7 +67,7 @@ void QtSerialControl::setCommPort(qint16 port) {
         fail(SerialError::Kind::InvalidSetting, QStringLiteral("the port is already open."));
     commPort_ = port;
     device_.clear();
-    device_ = deviceForPort(port); // a port outside the list throws the operator's explanation
+    device_ = devices_(port); // a port outside the list throws the operator's explanation
 }
 
 void QtSerialControl::setHandshaking(Handshaking mode) {
@@ -121,7 +122,7 @@ void QtSerialControl::setPortOpen(bool open) {
 
 void QtSerialControl::open() {
     if (device_.isEmpty())
-        device_ = deviceForPort(commPort_);
+        device_ = devices_(commPort_);
     if (const auto failure = serial_platform::checkBeforeOpen(device_))
         fail(failure->kind, failure->cause);
 

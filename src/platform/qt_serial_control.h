@@ -1,6 +1,7 @@
 #pragma once
 // The serial control over QSerialPort.
 
+#include "port_names.h"
 #include "serial_control.h"
 #include "serial_error.h"
 
@@ -12,7 +13,7 @@ namespace tarvex {
 class QtSerialControl final : public SerialControl {
     Q_OBJECT
 public:
-    explicit QtSerialControl(QObject* parent = nullptr);
+    explicit QtSerialControl(DeviceLookup devices = deviceForPort, QObject* parent = nullptr);
 
     void setCommPort(qint16 port) override;
     void setHandshaking(Handshaking mode) override;
@@ -30,6 +31,7 @@ public:
     QString Input() override;
     CommEventCode CommEvent() const override { return commEvent_; }
     QString portDescription() const override;
+    QString device() const override { return device_; }
 
 private:
     void open();
@@ -43,6 +45,7 @@ private:
     [[noreturn]] void fail(SerialError::Kind kind, const QString& cause) const;
     [[noreturn]] void failIo(const QString& what) const;
 
+    DeviceLookup devices_;
     QSerialPort port_;
     std::unique_ptr<QObject> lineWatch_; // lives only while the port is open
     QString device_;

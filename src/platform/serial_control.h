@@ -42,6 +42,8 @@ public:
 
     // "COM3 (/dev/ttyS2)": how error reports name the port.
     virtual QString portDescription() const = 0;
+    // The device behind the port ("/dev/ttyS2"), once the port is chosen.
+    virtual QString device() const = 0;
 
 signals:
     // Raised between other events on the user-interface thread, never from inside a handler.

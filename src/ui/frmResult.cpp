@@ -1,7 +1,8 @@
 #include "frmResult.h"
 
+#include "colour_scheme.h"
+#include "log/session_log.h"
 #include "modem/sms_input.h"
-#include "platform/colour_scheme.h"
 #include "port_list.h"
 #include "window_look.h"
 
@@ -61,13 +62,14 @@ QLineEdit* textBox(QWidget* container, const QRect& geometry, const QFont& f) {
 
 } // namespace
 
-frmResult::frmResult(WindowPlatform platform, QWidget* parent)
+frmResult::frmResult(DialoguePlatform platform, std::function<void()> endProcess, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint)
     , MSComm1(*platform.serial)
     , Timer1(*platform.replyTimer)
     , platform_(std::move(platform))
+    , endProcess_(std::move(endProcess))
     , boxes_(*platform_.boxes)
     , ports_(*platform_.ports)
     , dialogue_(platform_) {
@@ -211,6 +213,17 @@ void frmResult::wireEvents() {
     });
 }
 
+// The entries tell what they stand for as things are when the list opens, so a
+// modem plugged in after start shows up; nothing is looked up while the list is closed.
+void frmResult::Combo1_DropDown() {
+    for (const PortInfo& info : ports_.ports()) {
+        const int index = info.port - kFirstPort;
+        const QString details = portDetails(info);
+        Combo1->setItemData(index, details, Qt::ToolTipRole);
+        Combo1->setItemData(index, details, Qt::AccessibleDescriptionRole);
+    }
+}
+
 void frmResult::Form_Load() {
     txtMobileNo->setText(kNumberPrefix);
     dialogue_.reset();
@@ -223,7 +236,11 @@ void frmResult::closeEvent(QCloseEvent* event) {
     if (boxes_.ask(QStringLiteral("Quitting............"),
                    QStringLiteral("Are you sure want to quit?"))) {
         // No further handler runs; the port is released with the process.
-        platform_.endProcess();
+        if (platform_.log) {
+            platform_.log->note(QStringLiteral("the operator quit"));
+            platform_.log->finish();
+        }
+        endProcess_();
         return;
     }
     event->ignore();

@@ -3,9 +3,9 @@
 // dialogue, which owns the serial control, the reply timer and the state flags.
 
 #include "modem/modem_dialogue.h"
-#include "platform/window_platform.h"
 
 #include <QWidget>
+#include <functional>
 #include <map>
 
 class QComboBox;
@@ -18,7 +18,9 @@ namespace tarvex {
 class frmResult : public QWidget {
     Q_OBJECT
 public:
-    explicit frmResult(WindowPlatform platform, QWidget* parent = nullptr);
+    // `endProcess` ends the process at once, without further handlers.
+    frmResult(DialoguePlatform platform, std::function<void()> endProcess,
+              QWidget* parent = nullptr);
     ~frmResult() override;
 
     const StateFlags& flags() const { return dialogue_.flags(); }
@@ -64,7 +66,8 @@ private:
         dialogue_.run(std::forward<Handler>(handler));
     }
 
-    WindowPlatform platform_;
+    DialoguePlatform platform_;
+    std::function<void()> endProcess_;
     MessageBoxes& boxes_;
     PortDirectory& ports_;
     ModemDialogue dialogue_;

@@ -1,8 +1,5 @@
 #include "port_list.h"
 
-#include "frmResult.h"
-#include "platform/port_names.h"
-
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QLineEdit>
@@ -81,17 +78,6 @@ PortList::PortList(QWidget* parent)
 void PortList::showPopup() {
     emit dropDown();
     QComboBox::showPopup();
-}
-
-// The entries tell what they stand for as things are when the list opens, so a
-// modem plugged in after start shows up; nothing is looked up while the list is closed.
-void frmResult::Combo1_DropDown() {
-    for (const PortInfo& info : ports_.ports()) {
-        const int index = info.port - kFirstPort;
-        const QString details = portDetails(info);
-        Combo1->setItemData(index, details, Qt::ToolTipRole);
-        Combo1->setItemData(index, details, Qt::AccessibleDescriptionRole);
-    }
 }
 
 } // namespace tarvex

@@ -3,7 +3,7 @@
 
 #include "app/application.h"
 #include "fake_world.h"
-#include "platform/message_boxes.h"
+#include "ui/qt_message_boxes.h"
 
 #include <QDialog>
 #include <QProcess>

@@ -2,6 +2,7 @@
 // a real pseudo-terminal, in real time. Each row names what the operator sees and the
 // state the window is left in.
 
+#include "app/frmAbout.h"
 #include "fault_rows.h"
 #include "platform/qt_serial_control.h"
 #include "qtry.h"
@@ -331,7 +332,7 @@ private slots:
         const pid_t child = ::fork();
         QVERIFY(child >= 0);
         if (child == 0) {
-            WindowPlatform::system().endProcess();
+            endTheProcess();
             ::_exit(99); // not reached unless endProcess returned
         }
         int status = 0;

@@ -1,6 +1,6 @@
 // "Test Modem Communication": the wire timeline, the reply detector and the time-out.
 
-#include "fake_world.h"
+#include "fake_dialogue_world.h"
 #include "fault_rows.h"
 
 #include <QTest>
@@ -32,7 +32,7 @@ class TestModemDetection : public QObject {
 
 private slots:
     void init() {
-        world_ = std::make_unique<FakeWorld>();
+        world_ = std::make_unique<FakeDialogueWorld>();
         world_->connectPort();
     }
     void cleanup() { world_.reset(); }
@@ -233,9 +233,9 @@ private slots:
     }
 
 private:
-    frmResult& w() { return *world_->window; }
-    std::unique_ptr<FakeWorld> world_;
+    ModemDialogue& w() { return world_->dialogue; }
+    std::unique_ptr<FakeDialogueWorld> world_;
 };
 
-QTEST_MAIN(TestModemDetection)
+QTEST_GUILESS_MAIN(TestModemDetection)
 #include "tst_modem_detection.moc"

@@ -1,6 +1,6 @@
 // The paced transmitter, the real pause's schedule, and the receive path.
 
-#include "fake_world.h"
+#include "fake_dialogue_world.h"
 #include "platform/modFunctions.h"
 
 #include <QTest>
@@ -13,7 +13,7 @@ class TestPacedTransmitter : public QObject {
 
 private slots:
     void init() {
-        world_ = std::make_unique<FakeWorld>();
+        world_ = std::make_unique<FakeDialogueWorld>();
         world_->connectPort();
     }
     void cleanup() { world_.reset(); }
@@ -111,9 +111,9 @@ private slots:
     }
 
 private:
-    frmResult& w() { return *world_->window; }
-    std::unique_ptr<FakeWorld> world_;
+    ModemDialogue& w() { return world_->dialogue; }
+    std::unique_ptr<FakeDialogueWorld> world_;
 };
 
-QTEST_MAIN(TestPacedTransmitter)
+QTEST_GUILESS_MAIN(TestPacedTransmitter)
 #include "tst_paced_transmitter.moc"

@@ -1,19 +1,18 @@
 #include "real_world.h"
 
-#include "platform/logged_platform.h"
-
-#include <QtGlobal>
+#include "modem/dialogue_platform.h"
 
 namespace tarvex::testing {
 
 RealWorld::RealWorld(const QString& device, std::shared_ptr<SessionLog> log) {
+    // As a user points the window's COM1 elsewhere; a test may point it again later.
     qputenv("TARVEX_COM1", device.toLocal8Bit());
-    WindowPlatform platform = WindowPlatform::system();
     auto recorder = std::make_unique<FakeMessageBoxes>(unusedClock);
     boxes = recorder.get();
-    platform.boxes = std::move(recorder);
-    platform.endProcess = [this] { ++processEnds; };
-    window = std::make_unique<frmResult>(withSessionLog(std::move(platform), std::move(log)));
+    DialoguePlatform platform =
+        DialoguePlatform::system(std::move(recorder), std::make_unique<SystemPause>());
+    window = std::make_unique<frmResult>(withSessionLog(std::move(platform), std::move(log)),
+                                         [this] { ++processEnds; });
 }
 
 RealWorld::~RealWorld() {

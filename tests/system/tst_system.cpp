@@ -2,6 +2,7 @@
 // tarvex-vmodem on its pseudo-terminal: what a technician would see with a modem
 // that works, refuses, stays silent or is unplugged. Message boxes are recorded.
 
+#include "log/session_log.h"
 #include "qtry.h"
 #include "real_world.h"
 #include "session_log_file.h"

@@ -3,6 +3,7 @@
 // open, and the light look left exactly as it was.
 
 #include "fake_world.h"
+#include "ui/qt_message_boxes.h"
 #include "ui/window_look.h"
 
 #include <QApplication>

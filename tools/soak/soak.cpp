@@ -61,12 +61,10 @@ int main(int argc, char** argv) {
     const int tests = args.value(2, QStringLiteral("1000")).toInt();
     const int messages = args.value(3, QStringLiteral("100")).toInt();
 
-    WindowPlatform platform = WindowPlatform::system();
     auto boxes = std::make_unique<RecordingMessageBoxes>();
     RecordingMessageBoxes& shown = *boxes;
-    platform.boxes = std::move(boxes);
-    platform.endProcess = [] {};
-    frmResult window(std::move(platform));
+    frmResult window(DialoguePlatform::system(std::move(boxes), std::make_unique<SystemPause>()),
+                     [] {});
     window.connect->click();
     if (!window.flags().PortConnected) {
         std::fprintf(stderr, "cannot connect: %s\n", qPrintable(shown.texts.join('\n')));

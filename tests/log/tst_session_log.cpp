@@ -2,7 +2,7 @@
 // echo is split, and the files (rotation, the size cap, a folder that cannot be used,
 // and on Linux who may read them).
 
-#include "platform/session_log.h"
+#include "log/session_log.h"
 
 #include <QDir>
 #include <QTemporaryDir>

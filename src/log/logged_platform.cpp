@@ -1,7 +1,7 @@
 #include "logged_platform.h"
 
-#include "port_names.h"
-#include "serial_error.h"
+#include "platform/port_names.h"
+#include "platform/serial_error.h"
 #include "session_log.h"
 
 #include <QSerialPortInfo>
@@ -67,7 +67,7 @@ public:
                                 handshaking_ == Handshaking::None ? QStringLiteral("none")
                                                                   : QStringLiteral("on"),
                                 rts_ ? QStringLiteral("on") : QStringLiteral("off"),
-                                deviceDetails(deviceForPort(inner_->CommPort()))));
+                                deviceDetails(inner_->device())));
         else if (!open && wasOpen)
             log_->note(QStringLiteral("closed %1").arg(inner_->portDescription()));
     }
@@ -88,6 +88,7 @@ public:
     }
     CommEventCode CommEvent() const override { return inner_->CommEvent(); }
     QString portDescription() const override { return inner_->portDescription(); }
+    QString device() const override { return inner_->device(); }
 
 private:
     std::unique_ptr<SerialControl> inner_;
@@ -146,18 +147,14 @@ private:
 
 } // namespace
 
-WindowPlatform withSessionLog(WindowPlatform platform, std::shared_ptr<SessionLog> log) {
-    if (!log)
-        return platform;
-    platform.serial = std::make_unique<LoggedSerialControl>(std::move(platform.serial), log);
-    platform.boxes = std::make_unique<LoggedMessageBoxes>(std::move(platform.boxes), log);
-    platform.endProcess = [end = std::move(platform.endProcess), log] {
-        log->note(QStringLiteral("the operator quit"));
-        log->finish();
-        end();
-    };
-    platform.log = std::move(log);
-    return platform;
+std::unique_ptr<SerialControl> loggedSerialControl(std::unique_ptr<SerialControl> serial,
+                                                   std::shared_ptr<SessionLog> log) {
+    return std::make_unique<LoggedSerialControl>(std::move(serial), std::move(log));
+}
+
+std::unique_ptr<MessageBoxes> loggedMessageBoxes(std::unique_ptr<MessageBoxes> boxes,
+                                                 std::shared_ptr<SessionLog> log) {
+    return std::make_unique<LoggedMessageBoxes>(std::move(boxes), std::move(log));
 }
 
 } // namespace tarvex

@@ -3,7 +3,7 @@
 // own in the user's state folder. It never stands between the operator and the modem:
 // whatever goes wrong with the file is said once on stderr and the log stops.
 
-#include "serial/dialogue_record.h"
+#include "dialogue_record.h"
 
 #include <QFile>
 #include <QString>

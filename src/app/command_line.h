@@ -1,0 +1,55 @@
+#pragma once
+// The command line, read once before any application object exists: the window with
+// its options, one of the shell's commands, the help or the version, or a refusal.
+
+#include "session_options.h"
+
+#include <QString>
+#include <QStringList>
+#include <variant>
+
+class QCommandLineParser;
+
+namespace tarvex {
+
+struct WindowRequest {
+    SessionOptions log;
+    // -platform or QT_QPA_PLATFORM chose where the window goes: Qt decides, and no
+    // display is looked for beforehand.
+    bool platformChosen = false;
+};
+
+struct ShellRequest {
+    enum class Command { Check, Send } command = Command::Check;
+    QString portArgument; // PORT as given
+    qint16 port = 0;      // the entry it names, or that stands for `device`
+    QString device;       // the device PORT named where no entry reaches it; else empty
+    QString number;
+    QString text;
+    int tries = 1;
+    SessionOptions log;
+
+    QString commandName() const;
+};
+
+struct TextRequest {
+    enum class Kind { Help, Version } kind = Kind::Help;
+};
+
+// A command line that cannot run: nothing is opened and nothing sent.
+struct Refusal {
+    QString why;
+    bool shell = false; // a shell command was asked for: exit 64 rather than Qt's 1
+};
+
+using Request = std::variant<WindowRequest, ShellRequest, TextRequest, Refusal>;
+
+// `arguments` as QCoreApplication::arguments() gives them (the program first). Qt's own
+// window options (-platform, -style, ...) are the window's and set aside; after "--"
+// nothing is an option.
+Request parseCommandLine(const QStringList& arguments);
+
+// Every option, and the help's text.
+void describeOptions(QCommandLineParser& parser);
+
+} // namespace tarvex

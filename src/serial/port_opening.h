@@ -1,0 +1,13 @@
+#pragma once
+// Opening a port with the line's one fixed configuration.
+
+#include "platform/serial_control.h"
+
+namespace tarvex {
+
+// 9600 baud, no parity, 8 data bits, 1 stop bit, no handshaking, RTS on, one
+// character per read and a notification for each. Every setting is written before
+// the open, in this order. Throws SerialError as the control does.
+void openWithLineSettings(SerialControl& line, qint16 port);
+
+} // namespace tarvex

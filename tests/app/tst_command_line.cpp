@@ -1,0 +1,166 @@
+// The command line, read once into one request: every refusal, the window's options
+// beside Qt's own, and where "--" ends the options.
+
+#include "app/command_line.h"
+
+#include <QTemporaryFile>
+#include <QTest>
+
+using namespace tarvex;
+
+Q_DECLARE_METATYPE(tarvex::ShellRequest::Command)
+
+namespace {
+
+Request parsed(const QStringList& arguments) {
+    return parseCommandLine(QStringList{QStringLiteral("tarvex")} + arguments);
+}
+
+} // namespace
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(file_.open()); }
+
+    // A wrong command line for the shell: refused with the reason, before anything
+    // is opened (the shell then exits 64).
+    void refusal_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("said");
+        const QString longNumber = QStringLiteral("+1234567890123456789012");
+        QTest::newRow("unknown option") << QStringList{"--check", "COM1", "--frob"} << "frob";
+        QTest::newRow("no PORT") << QStringList{"--check"} << "--check";
+        QTest::newRow("no NUMBER") << QStringList{"--send", "COM1"} << "NUMBER and TEXT";
+        QTest::newRow("no TEXT") << QStringList{"--send", "COM1", "+1555"} << "needs TEXT";
+        QTest::newRow("COM0") << QStringList{"--check", "COM0"} << "COM0: no such port";
+        QTest::newRow("COM99") << QStringList{"--check", "COM99"} << "COM99: no such port";
+        QTest::newRow("a file") << QStringList{"--check", "FILE"} << "(it is a file)";
+        QTest::newRow("a folder") << QStringList{"--check", "/tmp"} << "(it is a folder)";
+        QTest::newRow("quote in number")
+            << QStringList{"--send", "COM1", "+91\"\r\nATD112;", "hi"} << "Invalid Mobile Number";
+        QTest::newRow("number too long") << QStringList{"--send", "COM1", longNumber, "hi"}
+                                         << "Invalid Mobile Number: 23 characters, at most 21";
+        QTest::newRow("text too long") << QStringList{"--send", "COM1", "+1555", QString(35, 'x')}
+                                       << "Invalid SMS Data: 35 characters, at most 34";
+        QTest::newRow("text not ASCII")
+            << QStringList{"--send", "COM1", "+1555", "Grüße"} << "Invalid SMS Data";
+        QTest::newRow("empty text")
+            << QStringList{"--send", "COM1", "+1555", ""} << "Enter SMS Data";
+        QTest::newRow("text in words")
+            << QStringList{"--send", "COM1", "+1555", "Hello", "there"}
+            << "put it in quotes, as in tarvex --send COM1 +1555 \"Hello there\"";
+        QTest::newRow("check takes no more")
+            << QStringList{"--check", "COM1", "extra"} << "--check takes only PORT";
+        QTest::newRow("no tries") << QStringList{"--check", "COM1", "--tries", "0"} << "--tries";
+        QTest::newRow("tries not a number")
+            << QStringList{"--check", "COM1", "--tries=x"} << "not \"x\"";
+        QTest::newRow("tries to send")
+            << QStringList{"--send", "COM1", "+1", "hi", "--tries", "2"} << "--tries goes";
+        QTest::newRow("check and send")
+            << QStringList{"--check", "COM1", "--send", "COM1"} << "give one of them";
+    }
+    void refusal() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        const Request request = parsed(arguments.replaceInStrings("FILE", file_.fileName()));
+        const auto* refusal = std::get_if<Refusal>(&request);
+        QVERIFY(refusal);
+        QVERIFY2(refusal->why.contains(said), qPrintable(refusal->why));
+        QVERIFY(refusal->shell);
+    }
+
+    // What runs: the shell's command with its values, or the window, or a text.
+    void request_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("kind");  // window, check, send, help, version
+        QTest::addColumn<QString>("value"); // the port, or what --send sends
+        QTest::newRow("nothing") << QStringList{} << "window" << QString();
+        QTest::newRow("Qt's options are the window's")
+            << QStringList{"-platform", "vnc", "-style=fusion", "--reverse"} << "window"
+            << QString();
+        QTest::newRow("a word for the window") << QStringList{"word"} << "window" << QString();
+        QTest::newRow("check") << QStringList{"--check", "com3"} << "check"
+                               << "3";
+        QTest::newRow("check with =") << QStringList{"--check=COM40"} << "check"
+                                      << "40";
+        QTest::newRow("send") << QStringList{"--send", "COM2", "+1555", "Hi"} << "send"
+                              << "2 +1555 Hi";
+        QTest::newRow("a text that looks like an option")
+            << QStringList{"--send", "COM1", "+1555", "--", "-v"} << "send"
+            << "1 +1555 -v";
+        QTest::newRow("a text like a Qt option")
+            << QStringList{"--send", "COM1", "+1555", "--", "-style"} << "send"
+            << "1 +1555 -style";
+        QTest::newRow("help") << QStringList{"--check", "COM1", "-h"} << "help" << QString();
+        QTest::newRow("version") << QStringList{"--version"} << "version" << QString();
+        QTest::newRow("help after -- is a text")
+            << QStringList{"--send", "COM1", "+1555", "--", "--help"} << "send"
+            << "1 +1555 --help";
+        QTest::newRow("--check after -- is no command")
+            << QStringList{"--", "--check", "COM1"} << "window" << QString();
+    }
+    void request() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, kind);
+        QFETCH(QString, value);
+        const Request request = parsed(arguments);
+        if (const auto* refusal = std::get_if<Refusal>(&request))
+            QFAIL(qPrintable(refusal->why));
+        QString got;
+        QString gotValue;
+        if (std::holds_alternative<WindowRequest>(request)) {
+            got = QStringLiteral("window");
+        } else if (const auto* text = std::get_if<TextRequest>(&request)) {
+            got = text->kind == TextRequest::Kind::Help ? QStringLiteral("help")
+                                                        : QStringLiteral("version");
+        } else {
+            const auto& shell = std::get<ShellRequest>(request);
+            got = shell.commandName();
+            gotValue = QString::number(shell.port);
+            if (shell.command == ShellRequest::Command::Send)
+                gotValue += QLatin1Char(' ') + shell.number + QLatin1Char(' ') + shell.text;
+        }
+        QCOMPARE(got, kind);
+        QCOMPARE(gotValue, value);
+    }
+
+    // A device given as PORT reaches the dialogue as a value, the process's
+    // environment untouched; -platform tells the window that Qt chooses.
+    void valuesNotEnvironment() {
+        const QString device = QStringLiteral("/dev/null");
+        const Request request = parsed({QStringLiteral("--check"), device});
+        if (const auto* refusal = std::get_if<Refusal>(&request)) {
+            // /dev/null is a character device, but no tty: a refusal names it.
+            QVERIFY2(refusal->why.contains(device), qPrintable(refusal->why));
+        } else {
+            const auto& shell = std::get<ShellRequest>(request);
+            QCOMPARE(shell.device, device);
+        }
+        QVERIFY(qEnvironmentVariableIsEmpty("TARVEX_COM1"));
+        qunsetenv("QT_QPA_PLATFORM");
+        const Request window = parsed({QStringLiteral("-platform"), QStringLiteral("vnc")});
+        QVERIFY(std::get<WindowRequest>(window).platformChosen);
+        const bool chosenByNobody = std::get<WindowRequest>(parsed({})).platformChosen;
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QVERIFY(!chosenByNobody);
+        QVERIFY(std::get<WindowRequest>(parsed({})).platformChosen);
+    }
+
+    void logOptions() {
+        const auto request =
+            std::get<ShellRequest>(parsed({"--check", "COM1", "--no-log", "--log-personal-info"}));
+        QVERIFY(!request.log.log);
+        QVERIFY(request.log.personalData);
+        const auto window = std::get<WindowRequest>(parsed({}));
+        QVERIFY(window.log.log);
+        QVERIFY(!window.log.personalData);
+    }
+
+private:
+    QTemporaryFile file_;
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_command_line.moc"
