@@ -252,13 +252,45 @@ tarvex_check_shell() {
 # and its own folders (named after it); the folders it shares, such as
 # /usr/share/icons, stay. Counts what is left in tarvex_failures.
 tarvex_check_purged() {
-    local deb=$1 dir=${2:-} path leftovers
-    if dpkg-query --admindir="$dir/var/lib/dpkg" -L tarvex >/dev/null 2>&1; then
-        tarvex_fail --later "dpkg still lists files of tarvex: $(dpkg-query --admindir="$dir/var/lib/dpkg" -L tarvex | xargs)"
+    local deb=$1 dir=${2:-} path leftovers package
+    package=$(dpkg-deb -f "$deb" Package)
+    if dpkg-query --admindir="$dir/var/lib/dpkg" -L "$package" >/dev/null 2>&1; then
+        tarvex_fail --later "dpkg still lists files of $package: $(dpkg-query --admindir="$dir/var/lib/dpkg" -L "$package" | xargs)"
     fi
     while read -r path; do
         if [ -e "$dir$path" ] || [ -L "$dir$path" ]; then tarvex_fail --later "left behind: $path"; fi
     done < <(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed 's|^\./|/|' | grep -E '[^/]$|/tarvex[^/]*/$')
     leftovers=$(find "$dir/usr/share" "$dir/usr/bin" "$dir/etc" -maxdepth 1 -name 'tarvex*' 2>/dev/null)
     [ -z "$leftovers" ] || tarvex_fail --later "left behind: $leftovers"
+}
+
+# tarvex-nox as a Raspberry Pi OS Lite user gets it: its Depends name no GUI library,
+# it ships the manual page and the completion, and installed without Recommends
+# (into this machine, or through the command given after the arguments, such as an
+# arm64 root's) it runs --check and --send with no display, says that it has no
+# window when started without a command, and purges clean. Counts failures in
+# tarvex_failures.
+tarvex_check_nox() {
+    local deb=$1 device=$2 dir=$3 smslog=$4 target=${5:-} status said
+    shift 5
+    echo "== $(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+    if dpkg-deb -f "$deb" Depends | grep -qE 'libqt6(gui|widgets|opengl)|qt6-qpa-plugins|libx11|libgl'; then
+        tarvex_fail --later "tarvex-nox depends on a GUI library: $(dpkg-deb -f "$deb" Depends)"
+    fi
+    dpkg-deb --fsys-tarfile "$deb" | tar -t >"$dir/nox.files"
+    for shipped in ./usr/bin/tarvex ./usr/share/man/man1/tarvex.1.gz \
+        ./usr/share/bash-completion/completions/tarvex; do
+        grep -qx -- "$shipped" "$dir/nox.files" || tarvex_fail --later "tarvex-nox lacks $shipped"
+    done
+    ! grep -q 'applications/\|icons/' "$dir/nox.files" ||
+        tarvex_fail --later "tarvex-nox ships a desktop entry or icons"
+    echo "== apt-get install --no-install-recommends $(basename "$deb")"
+    "$@" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "$deb" >"$dir/apt.log" 2>&1 || tarvex_fail --later "the install failed: $(cat "$dir/apt.log")"
+    status=0 && said=$("$@" env -u DISPLAY /usr/bin/tarvex --no-log 2>&1) || status=$?
+    [ "$status" = 1 ] && grep -q 'this Tarvex has no window' <<<"$said" ||
+        tarvex_fail --later "started without a command: exit $status, '$said'"
+    tarvex_check_shell "$device" "$dir" "$smslog" "$@"
+    "$@" env DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq tarvex-nox >/dev/null
+    tarvex_check_purged "$deb" "$target"
 }
