@@ -101,8 +101,10 @@ void DialogueRecord::received(char byte, LogTime at) {
 }
 
 void DialogueRecord::note(const QString& text, LogTime at) {
-    endLine(sent_);
-    endLine(received_);
+    for (Direction* d : {&sent_, &received_}) {
+        writeCollected(*d);
+        endLine(*d);
+    }
     sink_(line(at, nullptr, "---", text));
 }
 
@@ -120,13 +122,17 @@ void DialogueRecord::beginSms(const QString& number, const QString& text) {
 
 void DialogueRecord::endSms() {
     for (Direction* d : {&sent_, &received_}) {
+        writeCollected(*d);
         release(*d, true);
+        d->inside = nullptr;
+        d->numberWhole = false;
         d->secrets.clear();
     }
 }
 
 void DialogueRecord::finish() {
     for (Direction* d : {&sent_, &received_}) {
+        writeCollected(*d);
         release(*d, true);
         endLine(*d);
     }
@@ -138,9 +144,76 @@ void DialogueRecord::take(Direction& d, char byte, LogTime at) {
     if (d.received && (d.length > 0 || !d.held.isEmpty()) && at - d.lastTaken > kQuietGap)
         endLine(d);
     d.lastTaken = at;
+    if (takeInside(d, byte, at))
+        return;
     d.held.append(byte);
     d.heldTimes.push_back(at);
     release(d, false);
+    d.recent = (d.recent + byte).right(kLongestAnchor);
+    enterAtItsPlace(d);
+}
+
+bool DialogueRecord::takeInside(Direction& d, char byte, LogTime at) {
+    if (!d.inside)
+        return false;
+    const Secret& secret = *d.inside;
+    if (d.at < secret.bytes.size() && byte == secret.bytes[d.at]) {
+        if (d.collected == 0)
+            d.collectedFrom = at;
+        d.collectedTo = at;
+        ++d.at;
+        ++d.collected;
+        if (d.at == secret.bytes.size()) {
+            writeCollected(d);
+            d.numberWhole = secret.isNumber;
+            d.inside = nullptr;
+        }
+        return true;
+    }
+    // The secret stops here (an ESC, the line cut short, no echo): what came of it is
+    // masked, and this byte is the dialogue's own again.
+    writeCollected(d);
+    d.inside = nullptr;
+    return false;
+}
+
+void DialogueRecord::writeCollected(Direction& d) {
+    if (!d.inside || d.collected == 0)
+        return;
+    const Secret& secret = *d.inside;
+    const bool whole = !d.cut && d.collected == secret.bytes.size();
+    append(d, whole ? secret.mask : partialMask(secret, d.at - d.collected, d.at), true, 0,
+           d.collectedFrom, d.collectedTo);
+    d.cut = !whole;
+    d.collected = 0;
+}
+
+// The number follows AT+CMGS=" in both directions; the text follows the command's
+// line end as sent, and the modem's "> " as received.
+void DialogueRecord::enterAtItsPlace(Direction& d) {
+    const QByteArray textPlace = d.received ? QByteArrayLiteral("> ") : QByteArrayLiteral("\"\r\n");
+    for (const Secret& s : d.secrets) {
+        const bool here = s.isNumber
+                              ? d.recent.endsWith("AT+CMGS=\"")
+                              : (d.received || d.numberWhole) && d.recent.endsWith(textPlace);
+        if (!here)
+            continue;
+        // Whatever was held as a possible secret is the dialogue's own after all.
+        for (qsizetype i = 0; i < d.held.size(); ++i) {
+            const char byte = d.held[i];
+            append(d, escapedLineBytes(QByteArray(1, byte)), byte != '\r' && byte != '\n', byte,
+                   d.heldTimes[std::size_t(i)], d.heldTimes[std::size_t(i)]);
+        }
+        d.held.clear();
+        d.heldTimes.clear();
+        d.inside = &s;
+        d.at = 0;
+        d.collected = 0;
+        d.cut = false;
+        if (!s.isNumber)
+            d.numberWhole = false;
+        return;
+    }
 }
 
 // Writes out held bytes that can no longer become a secret, and a secret once whole.
@@ -163,7 +236,7 @@ void DialogueRecord::release(Direction& d, bool wholeHeld) {
         if (startOf) {
             if (!wholeHeld)
                 return;
-            append(d, partialMask(*startOf, d.held.size()), true, 0, d.heldTimes.front(),
+            append(d, partialMask(*startOf, 0, d.held.size()), true, 0, d.heldTimes.front(),
                    d.heldTimes.back());
             d.held.clear();
             d.heldTimes.clear();
@@ -204,12 +277,18 @@ void DialogueRecord::endLine(Direction& d) {
     d.endsInCr = false;
 }
 
-QString DialogueRecord::partialMask(const Secret& secret, qsizetype length) {
+QString DialogueRecord::partialMask(const Secret& secret, qsizetype from, qsizetype to) {
     if (!secret.isNumber)
-        return QStringLiteral("<text: %1 of %2 characters>").arg(length).arg(secret.bytes.size());
+        return QStringLiteral("<text: %1 of %2 characters>")
+            .arg(to - from)
+            .arg(secret.bytes.size());
+    // Only the "+" and the country code show, wherever the part begins.
     const QString number = QString::fromLatin1(secret.bytes);
-    const qsizetype kept = std::min(length, keptPrefixLength(number));
-    return number.left(kept) + QString(length - kept, QLatin1Char('#'));
+    const qsizetype kept = keptPrefixLength(number);
+    QString mask;
+    for (qsizetype i = from; i < to; ++i)
+        mask += i < kept ? number[i] : QLatin1Char('#');
+    return mask;
 }
 
 } // namespace tarvex

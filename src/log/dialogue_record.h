@@ -32,14 +32,19 @@ public:
     static constexpr LogTime kQuietGap = std::chrono::milliseconds(50);
     // A longer run without a line end (noise, a flood) is split into lines this long.
     static constexpr qsizetype kLongestLine = 256;
+    // The longest run of bytes that says what comes next (AT+CMGS=").
+    static constexpr qsizetype kLongestAnchor = 9;
 
     DialogueRecord(Sink sink, bool maskPersonalData);
 
     void sent(char byte, LogTime at);
     void received(char byte, LogTime at);
     void note(const QString& text, LogTime at);
-    // From here until endSms() the number and the text are masked in each direction,
-    // once each: as sent, and in the modem's echo.
+    // From here until endSms() the number and the text are masked in each direction:
+    // as sent, and in the modem's echo. Where the dialogue puts them (after
+    // AT+CMGS=" the number; after the command's line end, or the modem's "> ", the
+    // text) every byte that belongs to them is masked, also when the line is cut short
+    // or goes on after a note; elsewhere a whole one is masked once.
     void beginSms(const QString& number, const QString& text);
     void endSms();
     // Writes out whatever is still open; the record can go on afterwards.
@@ -61,6 +66,15 @@ private:
         std::vector<Secret> secrets;
         QByteArray held; // bytes that may be the start of a secret
         std::vector<LogTime> heldTimes;
+        // The secret whose place in the dialogue has come: `at` of its bytes are in,
+        // `collected` of them not yet written; `cut` once part of it has been.
+        const Secret* inside = nullptr;
+        qsizetype at = 0;
+        qsizetype collected = 0;
+        LogTime collectedFrom{}, collectedTo{};
+        bool cut = false;
+        bool numberWhole = false; // the number has just gone by: the text is next
+        QByteArray recent;        // the last bytes outside a secret, for its place
         QString text;
         LogTime first{}, last{};
         qsizetype length = 0;
@@ -70,11 +84,16 @@ private:
     };
 
     void take(Direction& d, char byte, LogTime at);
+    // True when `byte` belonged to the secret whose place it is.
+    bool takeInside(Direction& d, char byte, LogTime at);
+    // Writes what is collected of the secret as its mask, whole or in part.
+    void writeCollected(Direction& d);
+    void enterAtItsPlace(Direction& d);
     void release(Direction& d, bool wholeHeld);
     void append(Direction& d, const QString& text, bool content, char byte, LogTime first,
                 LogTime last);
     void endLine(Direction& d);
-    static QString partialMask(const Secret& secret, qsizetype length);
+    static QString partialMask(const Secret& secret, qsizetype from, qsizetype to);
 
     Sink sink_;
     bool mask_;

@@ -205,6 +205,62 @@ private slots:
         QCOMPARE(log.of("<--"), QStringList{logged});
     }
 
+    // Wherever the submission is cut (an interrupt, a device pulled out), and whatever
+    // follows the cut (ESC, a note, the rest of the line, the next command), no digit
+    // of the number and no character of the text is in the log.
+    void maskingAtEveryCut_data() {
+        QTest::addColumn<QByteArray>("sent");     // "|" stands for a note
+        QTest::addColumn<QByteArray>("received"); // after what was sent
+        QTest::addColumn<QStringList>("logged");  // the --> and <-- lines, in order
+        const QByteArray command = "AT+CMGS=\"+919876543210\"\r\n";
+        QTest::newRow("in the number, then ESC")
+            << QByteArray("AT+CMGS=\"+91987\x1b") << QByteArray()
+            << QStringList{"--> AT+CMGS=\"+91###<ESC>"};
+        QTest::newRow("in the number, a note, then the rest of the line")
+            << QByteArray("AT+CMGS=\"+91987|6543210\"\r\n") << QByteArray()
+            << QStringList{"--> AT+CMGS=\"+91###", "--> #######\"<CR><LF>"};
+        QTest::newRow("in the text, then ESC")
+            << command + "Hel\x1b" << QByteArray()
+            << QStringList{"--> AT+CMGS=\"+91########10\"<CR><LF>",
+                           "--> <text: 3 of 15 characters><ESC>"};
+        QTest::newRow("in the text, a note, the rest")
+            << command + "Hel|lo 123 there\x1a" << QByteArray()
+            << QStringList{"--> AT+CMGS=\"+91########10\"<CR><LF>",
+                           "--> <text: 3 of 15 characters>",
+                           "--> <text: 12 of 15 characters><SUB>"};
+        QTest::newRow("the echo cut short, then the next command's")
+            << QByteArray() << QByteArray("AT+CMGS=\"+9198AT\r\r\nERROR\r\n")
+            << QStringList{"<-- AT+CMGS=\"+91##AT<CR>", "<-- <CR><LF>ERROR<CR><LF>"};
+        QTest::newRow("part of the text echoed after the prompt")
+            << QByteArray() << QByteArray("\r\n> Hello 1\r\nOK\r\n")
+            << QStringList{"<-- <CR><LF>> <text: 7 of 15 characters><CR><LF>", "<-- OK<CR><LF>"};
+        QTest::newRow("no echo after the prompt: the answer is the modem's")
+            << QByteArray() << QByteArray("\r\n> \r\n+CMS ERROR: 500\r\n")
+            << QStringList{"<-- <CR><LF>> <CR><LF>", "<-- +CMS ERROR: 500<CR><LF>"};
+    }
+    void maskingAtEveryCut() {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, received);
+        QFETCH(QStringList, logged);
+        Logged log;
+        log.record.beginSms(kNumber, kText);
+        for (const char c : sent) {
+            if (c == '|')
+                log.record.note(QStringLiteral("interrupted"), 0ms);
+            else
+                log.record.sent(c, 0ms);
+        }
+        for (const char c : received)
+            log.record.received(c, 1ms);
+        log.record.endSms();
+        log.record.finish();
+        QStringList lines;
+        for (const QString& l : log.lines)
+            if (l.mid(22, 3) != QLatin1String("---"))
+                lines << l.mid(22);
+        QCOMPARE(lines.join(QLatin1Char('\n')), logged.join(QLatin1Char('\n')));
+    }
+
     void personalDataWhenAskedFor() {
         QStringList lines;
         DialogueRecord record([&](const QString& l) { lines.append(l); }, false);
