@@ -42,6 +42,7 @@ public:
         pause_.Sleep(duration);
         beforeWrite();
     }
+    void SleepUninterrupted(std::chrono::milliseconds duration) override { pause_.Sleep(duration); }
     void beforeWrite() override {
         if (terminal::interrupted())
             throw Interrupted{};
@@ -56,6 +57,9 @@ QString interruptedLine(SmsAtStop sms) {
     case SmsAtStop::TakenBack:
         return QStringLiteral("Interrupted: the SMS was taken back with ESC and not sent; "
                               "port closed.");
+    case SmsAtStop::NotSent:
+        return QStringLiteral("Interrupted before the modem had the SMS: its command was cut "
+                              "short and erased, and nothing was sent; port closed.");
     case SmsAtStop::Unknown:
         return QStringLiteral("Interrupted while the modem had the SMS: it may have been sent; "
                               "port closed.");

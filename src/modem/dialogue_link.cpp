@@ -28,7 +28,10 @@ void ModemDialogue::openPort(qint16 port) {
 }
 
 void ModemDialogue::SendComm(const QString& text) {
-    sendPaced(MSComm1, pause_, text);
+    lineInFlight_ = text;
+    lineSent_ = 0;
+    sendPaced(MSComm1, pause_, text, &lineSent_);
+    lineInFlight_.clear();
 }
 
 void ModemDialogue::MSComm1_OnComm() {

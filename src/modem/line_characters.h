@@ -11,5 +11,9 @@ inline const QString kCrLf = QStringLiteral("\r\n");
 inline constexpr QChar kCtrlZ = QChar(26);
 // Abandons an SMS body in text mode instead: the modem sends nothing.
 inline constexpr QChar kEscape = QChar(27);
+// V.250's command line editing: deletes the character before it (S5); a CR alone
+// (S3) ends a line.
+inline constexpr QChar kBackspace = QChar(8);
+inline constexpr QChar kCarriageReturn = QChar(13);
 
 } // namespace tarvex

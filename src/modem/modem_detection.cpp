@@ -19,11 +19,14 @@ void ModemDialogue::cmdTest_Click() {
 
 // "A", "T" and the line end, written straight to the port with pauses of their own.
 void ModemDialogue::sendAttention() {
+    lineInFlight_ = QStringLiteral("AT") + kCrLf;
+    lineSent_ = 0;
     transmit(QStringLiteral("A"));
     Sleep(kAttentionPause);
     transmit(QStringLiteral("T"));
     Sleep(kAttentionPause);
     transmit(kCrLf);
+    lineInFlight_.clear();
 }
 
 void ModemDialogue::HandleInput(const QString& InBuff) {

@@ -4,6 +4,9 @@
 #include "line_characters.h"
 #include "log/session_log.h"
 #include "platform/serial_error.h"
+#include "serial/line_timing.h"
+
+#include <utility>
 
 namespace tarvex {
 
@@ -92,6 +95,28 @@ void ModemDialogue::Sleep(std::chrono::milliseconds duration) {
 void ModemDialogue::transmit(const QString& text) {
     pause_.beforeWrite();
     MSComm1.Output(text);
+    if (!lineInFlight_.isEmpty())
+        lineSent_ += text.size();
+}
+
+bool ModemDialogue::eraseCutLine() {
+    const QString line = std::exchange(lineInFlight_, QString());
+    const qsizetype sent = std::exchange(lineSent_, 0);
+    // Once its CR is out the modem has run the line; before its first character
+    // there is nothing to take back.
+    if (!line.endsWith(kCrLf) || sent == 0 || sent >= line.size() - 1 || !MSComm1.PortOpen())
+        return false;
+    try {
+        for (qsizetype i = 0; i < sent; ++i) {
+            MSComm1.Output(QString(kBackspace));
+            pause_.SleepUninterrupted(kCharacterPause);
+        }
+        MSComm1.Output(QString(kCarriageReturn));
+        note(QStringLiteral("the cut command line erased: %1 characters").arg(sent));
+    } catch (const SerialError& error) {
+        note(QStringLiteral("the cut command line not erased: ") + error.text());
+    }
+    return true;
 }
 
 void ModemDialogue::stop(const QString& why) {
@@ -105,8 +130,12 @@ void ModemDialogue::stop(const QString& why) {
         sms = SmsAtStop::Unknown;
     sms_.stop();
     smsSending_ = false;
-    smsStage_ = SmsStage::Commands;
     note(why);
+    // AT+CMGS cut short and erased never reached the modem: there is nothing to take back.
+    const bool commandCut = eraseCutLine();
+    if (sms == SmsAtStop::TakenBack && commandCut)
+        sms = SmsAtStop::NotSent;
+    smsStage_ = SmsStage::Commands;
     if (sms == SmsAtStop::TakenBack) {
         // 27.005's way out of the "> " prompt: the modem answers OK and sends nothing.
         try {

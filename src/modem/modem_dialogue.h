@@ -30,6 +30,7 @@ enum class SmsAtStop {
     None,      // none was being sent
     TakenBack, // AT+CMGS had gone out, the body had not: ESC took it back
     Unknown,   // the body and Ctrl-Z had gone out: the modem may have sent it
+    NotSent,   // AT+CMGS was cut short and erased: the modem never took it
     Stranded,  // as TakenBack, but ESC could not be written: the modem may still wait
 };
 
@@ -107,6 +108,11 @@ private:
     void finishSms(const SmsOutcome& outcome);
     void abandonSms();
     void closePort();
+    // A command line that the stop cut short, before its CR, is erased with V.250's
+    // editing (a backspace for each character out, then CR on the emptied line), so
+    // that the modem holds no half command for the next one to run into. True when
+    // there was one.
+    bool eraseCutLine();
 
     DialoguePlatform& platform_;
     Pause& pause_;
@@ -115,6 +121,9 @@ private:
     PortDirectory& ports_;
     StateFlags flags_;
     SmsAnswerReader sms_;
+    // The command line going out, and how many of its characters have.
+    QString lineInFlight_;
+    qsizetype lineSent_ = 0;
     bool smsSending_ = false; // from the click until the operator is told the outcome
     // How far the SMS on the line has got, for stop().
     enum class SmsStage { Commands, Body, Submitted } smsStage_ = SmsStage::Commands;

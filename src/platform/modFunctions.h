@@ -11,6 +11,8 @@ class Pause {
 public:
     virtual ~Pause() = default;
     virtual void Sleep(std::chrono::milliseconds duration) = 0;
+    // A pause that no interrupt cuts short: what a stop itself still sends is paced too.
+    virtual void SleepUninterrupted(std::chrono::milliseconds duration) { Sleep(duration); }
     // Before each write of the dialogue's own: a pause that gives way to an interrupt
     // throws here as well, so that no character goes out once the run is stopped.
     virtual void beforeWrite() {}

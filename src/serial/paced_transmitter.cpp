@@ -7,7 +7,7 @@
 
 namespace tarvex {
 
-void sendPaced(SerialControl& line, Pause& pause, const QString& text) {
+void sendPaced(SerialControl& line, Pause& pause, const QString& text, qsizetype* sent) {
     if (text.size() > std::numeric_limits<qint16>::max())
         throw std::length_error(
             QStringLiteral("Overflow: a command of %1 characters is longer than "
@@ -17,6 +17,8 @@ void sendPaced(SerialControl& line, Pause& pause, const QString& text) {
     for (qsizetype p = 0; p < text.size(); ++p) {
         pause.beforeWrite();
         line.Output(text.mid(p, 1));
+        if (sent)
+            *sent = p + 1;
         pause.Sleep(kCharacterPause);
     }
 }

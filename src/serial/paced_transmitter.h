@@ -11,8 +11,9 @@ namespace tarvex {
 
 // Writes `text` to `line` character by character with kCharacterPause after each,
 // the last one included. `pause` may stop the run before any write or after any
-// pause (by throwing). A text longer than a 16-bit count is refused before anything
-// of it is sent (std::length_error).
-void sendPaced(SerialControl& line, Pause& pause, const QString& text);
+// pause (by throwing); `sent`, when given, counts the characters out so far. A text
+// longer than a 16-bit count is refused before anything of it is sent
+// (std::length_error).
+void sendPaced(SerialControl& line, Pause& pause, const QString& text, qsizetype* sent = nullptr);
 
 } // namespace tarvex

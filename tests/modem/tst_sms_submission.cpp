@@ -60,19 +60,31 @@ private slots:
         QVERIFY(world_->boxes->shown.isEmpty());
     }
 
-    // Stopped part-way, as a Ctrl-C stops the shell: ESC only between AT+CMGS and
-    // Ctrl-Z, never a Ctrl-Z after the stop, and the port closed in every case.
+    // Stopped part-way, as a Ctrl-C stops the shell: a command line cut short is
+    // erased (a backspace for each character out, then CR), ESC only between a whole
+    // AT+CMGS and Ctrl-Z, never a Ctrl-Z after the stop, the port closed in every case.
     void stopPartWay_data() {
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("wireEnd");
         QTest::addColumn<int>("sms");
         QTest::addColumn<bool>("escFails"); // the port takes no write after the stop
         const QString esc = QString(QChar(27));
+        const auto erased = [](qsizetype n) { return QString(n, QChar(8)) + QLatin1Char('\r'); };
+        QTest::newRow("in AT+CMGF") << "AT+CM"
+                                    << "AT+CM" + erased(5) << int(SmsAtStop::None) << false;
         QTest::newRow("after AT+CMGF") << "AT+CMGF=1\r\n"
                                        << "AT+CMGF=1\r\n"
                                        << int(SmsAtStop::None) << false;
         QTest::newRow("in AT+CMGS") << "AT+CMGS"
-                                    << "AT+CMGS" + esc << int(SmsAtStop::TakenBack) << false;
+                                    << "AT+CMGS" + erased(7) << int(SmsAtStop::NotSent) << false;
+        QTest::newRow("in the number")
+            << "AT+CMGS=\"+1555"
+            << "\"+1555" + erased(14) << int(SmsAtStop::NotSent) << false;
+        QTest::newRow("its CR out, its LF not")
+            << "67\"\r"
+            << "67\"\r" + esc << int(SmsAtStop::TakenBack) << false;
+        QTest::newRow("at the prompt") << "67\"\r\n"
+                                       << "67\"\r\n" + esc << int(SmsAtStop::TakenBack) << false;
         QTest::newRow("in the body") << "\"\r\nHel"
                                      << "\"\r\nHel" + esc << int(SmsAtStop::TakenBack) << false;
         QTest::newRow("ESC not written") << "\"\r\nHel"
