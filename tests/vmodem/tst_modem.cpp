@@ -22,6 +22,7 @@ struct Recorder final : ModemSink {
     void accepted(const Message& m) override {
         messages << QString::fromStdString(m.number + "|" + m.text + "|" + std::to_string(m.mr));
     }
+    void commandLine(std::string_view) override {}
 };
 
 std::string_view view(const QByteArray& bytes) {
@@ -33,6 +34,18 @@ const QByteArray error = "\r\nERROR\r\n";
 
 QByteArray info(const QByteArray& text) {
     return "\r\n" + text + "\r\n" + ok;
+}
+
+QByteArray cme(const QByteArray& code) {
+    return "\r\n+CME ERROR: " + code + "\r\n";
+}
+
+ParsedOptions parse(const QStringList& args) {
+    std::vector<std::string> storage;
+    for (const QString& a : args) {
+        storage.push_back(a.toStdString());
+    }
+    return parseOptions(std::vector<std::string_view>(storage.begin(), storage.end()));
 }
 
 } // namespace
@@ -84,6 +97,12 @@ private slots:
         QTest::newRow("unknown") << false << QByteArray("AT+FOO\r") << error;
         QTest::newRow("unknown basic") << false << QByteArray("ATX9\r") << error;
         QTest::newRow("read of exec-only") << false << QByteArray("AT+CGMI?\r") << error;
+        // A port closed in the middle of a line leaves it in the modem; the next
+        // client's AT completes it.
+        QTest::newRow("line cut short, completed by the next AT")
+            << false << QByteArray("AT+CMGS=\"+1555AT\r") << error;
+        QTest::newRow("unterminated quote runs nothing")
+            << false << QByteArray("ATE1+CSCS=\"IRA\rAT+CSCS?\r") << error + info("+CSCS: \"GSM\"");
     }
 
     void commands() {
@@ -96,6 +115,105 @@ private slots:
         Recorder sink;
         modem.feed(view(input), sink);
         QCOMPARE(sink.out, expected);
+    }
+
+    // The states the switches play, read through the readiness queries; the
+    // switches go through the real option parser. `elapsedMs` is the time since
+    // the modem started.
+    void states_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("elapsedMs");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::newRow("ready by default")
+            << QStringList{} << 0
+            << QByteArray("AT+CFUN?\rAT+CPIN?\rAT+CREG?\rAT+CGREG?\rAT+CEREG?\rAT+COPS?\r"
+                          "AT+CSQ\rAT+CESQ\rAT+CSCA?\rAT+CMGF=?\r")
+            << info("+CFUN: 1") + info("+CPIN: READY") + info("+CREG: 0,0") + info("+CGREG: 0,0") +
+                   info("+CEREG: 0,1") + info("+COPS: 0,0,\"Tarvex\",7") + info("+CSQ: 20,99") +
+                   info("+CESQ: 99,99,255,255,20,68") + info("+CSCA: \"+447700900100\",145") +
+                   info("+CMGF: (0,1)");
+        QTest::newRow("PIN: not registered, SMS commands refused")
+            << QStringList{"--sim", "pin"} << 0
+            << QByteArray("AT+CPIN?\rAT+CEREG?\rAT+CMEE=1\rAT+CMGF=1\rAT+CMGF=?\r")
+            << info("+CPIN: SIM PIN") + info("+CEREG: 0,0") + ok + cme("11") + info("+CMGF: (0,1)");
+        QTest::newRow("PUK") << QStringList{"--sim", "puk"} << 0
+                             << QByteArray("AT+CPIN?\rAT+CSCA?\r")
+                             << info("+CPIN: SIM PUK") + error;
+        QTest::newRow("no SIM, in each +CMEE form")
+            << QStringList{"--sim", "absent"} << 0
+            << QByteArray("AT+CPIN?\rAT+CMEE=1\rAT+CPIN?\rAT+CMEE=2\rAT+CIMI\r")
+            << error + ok + cme("10") + ok + cme("SIM not inserted");
+        QTest::newRow("SIM busy at first")
+            << QStringList{"--sim-busy", "5000"} << 4999
+            << QByteArray("AT+CMEE=2\rAT+CPIN?\rAT+CMGF=1\rAT+CSQ\r")
+            << ok + cme("SIM busy") + cme("SIM busy") + info("+CSQ: 20,99");
+        QTest::newRow("SIM ready when busy ends")
+            << QStringList{"--sim-busy", "5000"} << 5000 << QByteArray("AT+CPIN?\rAT+CMGF=1\r")
+            << info("+CPIN: READY") + ok;
+        const QByteArray network = "AT+CEREG?\rAT+COPS?\r";
+        const QByteArray noOperator = info("+COPS: 0");
+        const QByteArray sms = "AT+CMGF=1\rAT+CMGS=\"1\"\rHi\x1a";
+        const QByteArray prompted = ok + "\r\n> ";
+        QTest::newRow("roaming") << QStringList{"--registration", "roaming"} << 0 << network
+                                 << info("+CEREG: 0,5") + info("+COPS: 0,0,\"Tarvex\",7");
+        QTest::newRow("SMS only, sends")
+            << QStringList{"--registration", "sms-only"} << 0 << network + sms
+            << info("+CEREG: 0,6") + info("+COPS: 0,0,\"Tarvex\",7") + prompted +
+                   "\r\n+CMGS: 1\r\n" + ok;
+        QTest::newRow("searching, no SMS")
+            << QStringList{"--registration", "searching"} << 0 << network + sms
+            << info("+CEREG: 0,2") + noOperator + prompted + "\r\n+CMS ERROR: 331\r\n";
+        QTest::newRow("denied") << QStringList{"--registration", "denied"} << 0 << network
+                                << info("+CEREG: 0,3") + noOperator;
+        QTest::newRow("none") << QStringList{"--registration", "none"} << 0 << network
+                              << info("+CEREG: 0,0") + noOperator;
+        QTest::newRow("GSM, odd dBm rounds down")
+            << QStringList{"--technology", "gsm", "--signal", "-74"} << 0
+            << QByteArray("AT+CREG?\rAT+CGREG?\rAT+CEREG?\rAT+COPS?\rAT+CSQ\rAT+CESQ\r")
+            << info("+CREG: 0,1") + info("+CGREG: 0,1") + info("+CEREG: 0,0") +
+                   info("+COPS: 0,0,\"Tarvex\",0") + info("+CSQ: 19,99") +
+                   info("+CESQ: 37,99,255,255,255,255");
+        QTest::newRow("UMTS") << QStringList{"--technology", "umts"} << 0
+                              << QByteArray("AT+CGREG?\rAT+COPS?\rAT+CESQ\r")
+                              << info("+CGREG: 0,1") + info("+COPS: 0,0,\"Tarvex\",2") +
+                                     info("+CESQ: 99,99,48,37,255,255");
+        const QByteArray signal = "AT+CSQ\rAT+CESQ\r";
+        QTest::newRow("weakest") << QStringList{"--signal", "-120"} << 0 << signal
+                                 << info("+CSQ: 0,99") + info("+CESQ: 99,99,255,255,20,21");
+        QTest::newRow("strongest") << QStringList{"--signal=-40"} << 0 << signal
+                                   << info("+CSQ: 31,99") + info("+CESQ: 99,99,255,255,20,97");
+        QTest::newRow("no signal") << QStringList{"--signal", "none"} << 0 << signal
+                                   << info("+CSQ: 99,99") + info("+CESQ: 99,99,255,255,255,255");
+        QTest::newRow("radio off, no SMS")
+            << QStringList{"--radio-off"} << 0 << "AT+CFUN?\r" + network + signal + sms
+            << info("+CFUN: 4") + info("+CEREG: 0,0") + noOperator + info("+CSQ: 99,99") +
+                   info("+CESQ: 99,99,255,255,255,255") + prompted + "\r\n+CMS ERROR: 331\r\n";
+        QTest::newRow("no SMSC, no SMS")
+            << QStringList{"--smsc", "none"} << 0 << "AT+CSCA?\r" + sms
+            << info("+CSCA: \"\",129") + prompted + "\r\n+CMS ERROR: 330\r\n";
+        QTest::newRow("2G only")
+            << QStringList{"--2g-only"} << 0
+            << QByteArray("AT+CEREG?\rAT+CEREG=?\rAT+CESQ\rAT+CREG?\rAT+COPS?\rAT+CSQ\r")
+            << error + error + error + info("+CREG: 0,1") + info("+COPS: 0,0,\"Tarvex\",0") +
+                   info("+CSQ: 20,99");
+    }
+
+    void states() {
+        QFETCH(QStringList, args);
+        QFETCH(int, elapsedMs);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        const ParsedOptions parsed = parse(args + QStringList{"--no-echo"});
+        QCOMPARE(QString::fromStdString(parsed.error), QString());
+        std::chrono::steady_clock::time_point now{};
+        Modem modem(parsed.options.modem, [&now] { return now; });
+        now += std::chrono::milliseconds(elapsedMs);
+        Recorder sink;
+        modem.feed(view(input), sink);
+        QCOMPARE(sink.out, expected);
+        QCOMPARE(sink.messages.size(), expected.contains("+CMGS:") ? 1 : 0);
     }
 
     void send_data() {
@@ -261,17 +379,18 @@ private slots:
             << QStringList{"--mr", "256"} << "bad or missing value for --mr";
         QTest::newRow("value on a flag")
             << QStringList{"--silent=1"} << "bad or missing value for --silent";
+        QTest::newRow("unknown SIM state")
+            << QStringList{"--sim", "locked"} << "bad or missing value for --sim";
+        QTest::newRow("signal above 0 dBm")
+            << QStringList{"--signal", "3"} << "bad or missing value for --signal";
+        QTest::newRow("2G only on LTE") << QStringList{"--2g-only", "--technology", "lte"}
+                                        << "--2g-only needs --technology gsm";
     }
 
     void options() {
         QFETCH(QStringList, args);
         QFETCH(QString, complaint);
-        std::vector<std::string> storage;
-        for (const QString& a : args) {
-            storage.push_back(a.toStdString());
-        }
-        const std::vector<std::string_view> views(storage.begin(), storage.end());
-        const ParsedOptions parsed = parseOptions(views);
+        const ParsedOptions parsed = parse(args);
         QCOMPARE(QString::fromStdString(parsed.error), complaint);
         if (!complaint.isEmpty()) {
             return;

@@ -136,6 +136,30 @@ private slots:
         QVERIFY2(modem.cpuTicks() - before <= 5, "the modem burns CPU while idle");
     }
 
+    // A real modem keeps a line cut short by a closed port until the next CR, and
+    // the next client's command is appended to it. The record shows what ran.
+    void keepsUnfinishedLineAcrossReopen() {
+        VModem modem({"--log-commands"});
+        QVERIFY(modem.openClient());
+        QVERIFY(modem.send("AT+CMGF=1\r"));
+        QCOMPARE(modem.receive("OK\r\n"), "AT+CMGF=1\r\r\nOK\r\n");
+        QVERIFY(modem.send("AT+CMGS=\"+1555"));
+        QCOMPARE(modem.receive("1555"), "AT+CMGS=\"+1555"); // the modem has it
+        modem.closeClient();
+        QVERIFY(modem.openClient());
+        QVERIFY(modem.send("AT\r"));
+        QCOMPARE(modem.receive("ERROR\r\n"), "AT\r\r\nERROR\r\n");
+        QVERIFY(modem.send("AT\r"));
+        QCOMPARE(modem.receive("OK\r\n"), "AT\r\r\nOK\r\n");
+
+        QStringList commands;
+        while (commands.size() < 3 &&
+               (modem.process.canReadLine() || modem.process.waitForReadyRead(10'000))) {
+            commands << QJsonDocument::fromJson(modem.process.readLine())["command"].toString();
+        }
+        QCOMPARE(commands, (QStringList{"AT+CMGF=1", "AT+CMGS=\"+1555AT", "AT"}));
+    }
+
     void delayKeepsEchoImmediate() {
         VModem modem({"--delay", "400"});
         QVERIFY(modem.openClient());

@@ -1,6 +1,7 @@
 // The command set: what the modem answers to each command line.
 #include "modem.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <optional>
@@ -14,6 +15,36 @@ constexpr std::string_view kModel = "VModem";
 constexpr std::string_view kRevision = "1.0.0";
 constexpr std::string_view kImei = "356938035643809"; // Luhn-valid, like a real one.
 constexpr std::string_view kImsi = "262019876543210";
+constexpr std::string_view kOperator = "Tarvex";
+
+// The +CME ERROR codes of a SIM that is not ready, and their words for +CMEE=2.
+constexpr int kSimNotInserted = 10;
+constexpr int kSimPinRequired = 11;
+constexpr int kSimPukRequired = 12;
+constexpr int kSimBusy = 14;
+
+std::string_view cmeWords(int code) {
+    switch (code) {
+    case kSimNotInserted:
+        return "SIM not inserted";
+    case kSimPinRequired:
+        return "SIM PIN required";
+    case kSimPukRequired:
+        return "SIM PUK required";
+    case kSimBusy:
+        return "SIM busy";
+    default:
+        return "unknown";
+    }
+}
+
+// Commands that read or serve the SIM's SMS settings: they wait for the SIM.
+constexpr std::string_view kNeedSim[] = {"+CIMI", "+CSCA", "+CMGF", "+CMGS", "+CSMP", "+CSDH"};
+
+// The quality halves of +CESQ that --signal does not set: middling values,
+// Ec/N0 -6 dB and RSRQ -10 dB.
+constexpr int kEcNo = 37;
+constexpr int kRsrq = 20;
 
 // V.250: upper-case and drop spaces, except inside quoted strings.
 std::string normalized(std::string_view command) {
@@ -72,36 +103,50 @@ struct Extended {
     }
 };
 
-// Identification and status commands whose answers never change.
+// Identification commands, whose answers never change.
 struct Fixed {
     std::string_view name;
-    std::string_view execAnswer;
-    std::string_view readAnswer;
+    std::string_view answer;
 };
 
 constexpr Fixed kFixed[] = {
-    {"+CGMI", kManufacturer, {}},
-    {"+GMI", kManufacturer, {}},
-    {"+CGMM", kModel, {}},
-    {"+GMM", kModel, {}},
-    {"+CGMR", kRevision, {}},
-    {"+GMR", kRevision, {}},
-    {"+CGSN", kImei, {}},
-    {"+GSN", kImei, {}},
-    {"+CIMI", kImsi, {}},
-    {"+GCAP", "+GCAP: +CGSM", {}},
-    {"+CSQ", "+CSQ: 20,99", {}},
-    {"+CPIN", {}, "+CPIN: READY"},
-    {"+CREG", {}, "+CREG: 0,1"},
-    {"+CGREG", {}, "+CGREG: 0,1"},
-    {"+COPS", {}, "+COPS: 0,0,\"Tarvex\""},
-    {"+CFUN", {}, "+CFUN: 1"},
-    {"+CSCA", {}, "+CSCA: \"+4915200000000\",145"},
+    {"+CGMI", kManufacturer}, {"+GMI", kManufacturer},   {"+CGMM", kModel}, {"+GMM", kModel},
+    {"+CGMR", kRevision},     {"+GMR", kRevision},       {"+CGSN", kImei},  {"+GSN", kImei},
+    {"+CIMI", kImsi},         {"+GCAP", "+GCAP: +CGSM"},
 };
+
+// +CSQ's rssi: -113 + 2n dBm, 0 and 31 open-ended.
+std::string csq(std::optional<int> dbm) {
+    const int rssi = dbm ? std::clamp((*dbm + 113) / 2, 0, 31) : 99;
+    return "+CSQ: " + std::to_string(rssi) + ",99";
+}
+
+// +CESQ fills only the measures of the technology in use, with n counted as
+// ModemManager reads it back: RXLEV -111 + n, RSCP -121 + n, RSRP -141 + n dBm.
+std::string cesq(std::optional<int> dbm, Technology technology) {
+    int rxlev = 99, rscp = 255, ecno = 255, rsrq = 255, rsrp = 255;
+    if (dbm && technology == Technology::Gsm) {
+        rxlev = std::clamp(*dbm + 111, 0, 63);
+    } else if (dbm && technology == Technology::Umts) {
+        rscp = std::clamp(*dbm + 121, 0, 96);
+        ecno = kEcNo;
+    } else if (dbm) {
+        rsrq = kRsrq;
+        rsrp = std::clamp(*dbm + 141, 0, 97);
+    }
+    return "+CESQ: " + std::to_string(rxlev) + ",99," + std::to_string(rscp) + "," +
+           std::to_string(ecno) + "," + std::to_string(rsrq) + "," + std::to_string(rsrp);
+}
 
 } // namespace
 
 std::string Modem::execute(std::string_view command) {
+    // An unterminated string is a syntax error and nothing on the line runs. It is
+    // also what a line cut short by a closed port becomes once the next client's AT
+    // lands in it: AT+CMGS="+1555AT.
+    if (std::ranges::count(command, '"') % 2 != 0) {
+        return line("ERROR");
+    }
     const std::string cmd = normalized(command);
     std::string info;
     Result result = Result::Ok;
@@ -131,6 +176,14 @@ std::string Modem::execute(std::string_view command) {
         return "\r\n> ";
     case Result::PduModeRefusal:
         return line("+CMS ERROR: 304");
+    case Result::CmeError:
+        if (cmee_ == 1) {
+            return line("+CME ERROR: " + std::to_string(cmeCode_));
+        }
+        if (cmee_ == 2) {
+            return line("+CME ERROR: " + std::string(cmeWords(cmeCode_)));
+        }
+        break;
     case Result::Error:
         break;
     }
@@ -179,6 +232,12 @@ Modem::Result Modem::extendedCommand(std::string_view command, std::string& info
     }
     const Extended cmd{command.substr(0, nameEnd), command.substr(nameEnd)};
 
+    if (!cmd.test() && std::ranges::find(kNeedSim, cmd.name) != std::end(kNeedSim)) {
+        if (const auto code = simError()) {
+            return cmeError(*code);
+        }
+    }
+
     for (const Fixed& fixed : kFixed) {
         if (cmd.name != fixed.name) {
             continue;
@@ -186,16 +245,14 @@ Modem::Result Modem::extendedCommand(std::string_view command, std::string& info
         if (cmd.test()) {
             return Result::Ok;
         }
-        if (cmd.exec() && !fixed.execAnswer.empty()) {
-            info += line(fixed.execAnswer);
+        if (cmd.exec()) {
+            info += line(fixed.answer);
             return Result::Ok;
         }
-        if (cmd.read() && !fixed.readAnswer.empty()) {
-            info += line(fixed.readAnswer);
-            return Result::Ok;
-        }
-        // Settings of status commands (network, power) are accepted and have no effect.
-        return cmd.set() && !fixed.readAnswer.empty() ? Result::Ok : Result::Error;
+        return Result::Error;
+    }
+    if (const auto result = readinessCommand(cmd.name, cmd.suffix, info)) {
+        return *result;
     }
 
     if (cmd.name == "+CMEE") {
@@ -256,6 +313,112 @@ Modem::Result Modem::extendedCommand(std::string_view command, std::string& info
         return sendCommand(cmd.suffix);
     }
     return Result::Error;
+}
+
+// The queries that tell whether an SMS can go, answered from the states the
+// switches set.
+std::optional<Modem::Result> Modem::readinessCommand(std::string_view name, std::string_view suffix,
+                                                     std::string& info) {
+    const Extended cmd{name, suffix};
+    const bool eps = name == "+CEREG";
+    const bool registration = eps || name == "+CREG" || name == "+CGREG";
+    const bool signal = name == "+CSQ" || name == "+CESQ";
+    if (!registration && !signal && name != "+COPS" && name != "+CFUN" && name != "+CPIN" &&
+        name != "+CSCA") {
+        return std::nullopt;
+    }
+    if (config_.twoGOnly && (eps || name == "+CESQ")) {
+        return Result::Error;
+    }
+    if (cmd.test()) {
+        return Result::Ok;
+    }
+    if (signal) {
+        if (!cmd.exec()) {
+            return Result::Error;
+        }
+        info += line(name == "+CSQ" ? csq(signalDbm()) : cesq(signalDbm(), config_.technology));
+        return Result::Ok;
+    }
+    if (!cmd.read()) {
+        // Settings (network, power, PIN, SMSC) are accepted and have no effect.
+        return cmd.set() ? Result::Ok : Result::Error;
+    }
+    const auto sim = simError();
+    if (registration) {
+        // GSM and UMTS register on the circuit and packet domains, LTE on EPS.
+        const bool onThisOne = eps == (config_.technology == Technology::Lte);
+        info +=
+            line(std::string(name) + ": 0," + std::to_string(onThisOne ? registrationStat() : 0));
+    } else if (name == "+COPS") {
+        info += line(registered() ? "+COPS: 0,0,\"" + std::string(kOperator) + "\"," +
+                                        std::to_string(static_cast<int>(config_.technology))
+                                  : "+COPS: 0");
+    } else if (name == "+CFUN") {
+        info += line(config_.radioOff ? "+CFUN: 4" : "+CFUN: 1");
+    } else if (name == "+CPIN") {
+        if (sim == kSimNotInserted || sim == kSimBusy) {
+            return cmeError(*sim);
+        }
+        info += line(sim == kSimPinRequired   ? "+CPIN: SIM PIN"
+                     : sim == kSimPukRequired ? "+CPIN: SIM PUK"
+                                              : "+CPIN: READY");
+    } else {
+        const bool international = config_.smsc.starts_with('+');
+        info += line("+CSCA: \"" + config_.smsc + "\"," + (international ? "145" : "129"));
+    }
+    return Result::Ok;
+}
+
+Modem::Result Modem::cmeError(int code) {
+    cmeCode_ = code;
+    return Result::CmeError;
+}
+
+std::optional<int> Modem::simError() const {
+    if (clock_() - started_ < config_.simBusy) {
+        return kSimBusy;
+    }
+    switch (config_.sim) {
+    case Sim::Pin:
+        return kSimPinRequired;
+    case Sim::Puk:
+        return kSimPukRequired;
+    case Sim::Absent:
+        return kSimNotInserted;
+    case Sim::Ready:
+        break;
+    }
+    return std::nullopt;
+}
+
+// Nothing registers with the radio off or without a SIM that is ready.
+int Modem::registrationStat() const {
+    return config_.radioOff || simError() ? 0 : static_cast<int>(config_.registration);
+}
+
+bool Modem::registered() const {
+    const auto stat = static_cast<Registration>(registrationStat());
+    return stat == Registration::Home || stat == Registration::Roaming ||
+           stat == Registration::SmsOnly;
+}
+
+std::optional<int> Modem::signalDbm() const {
+    return config_.radioOff ? std::nullopt : config_.signalDbm;
+}
+
+// What a message submitted now meets: the answer that refuses it, or nothing.
+std::string Modem::refusal() const {
+    if (config_.cmsError) {
+        return line("+CMS ERROR: " + std::to_string(*config_.cmsError));
+    }
+    if (config_.smsc.empty()) {
+        return line("+CMS ERROR: 330"); // SMSC address unknown
+    }
+    if (!registered()) {
+        return line("+CMS ERROR: 331"); // no network service
+    }
+    return {};
 }
 
 Modem::Result Modem::sendCommand(std::string_view suffix) {

@@ -53,4 +53,8 @@ std::string jsonLine(const Message& message, std::chrono::system_clock::time_poi
            ",\"time\":\"" + isoUtc(when) + "\",\"mr\":" + std::to_string(message.mr) + "}\n";
 }
 
+std::string jsonCommandLine(std::string_view command, std::chrono::system_clock::time_point when) {
+    return "{\"command\":" + jsonString(command) + ",\"time\":\"" + isoUtc(when) + "\"}\n";
+}
+
 } // namespace tarvex::vmodem

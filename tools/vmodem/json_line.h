@@ -17,4 +17,7 @@ std::string isoUtc(std::chrono::system_clock::time_point when);
 // One log line, newline included.
 std::string jsonLine(const Message& message, std::chrono::system_clock::time_point when);
 
+// One log line for a command line received, newline included.
+std::string jsonCommandLine(std::string_view command, std::chrono::system_clock::time_point when);
+
 } // namespace tarvex::vmodem

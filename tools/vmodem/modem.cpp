@@ -49,8 +49,10 @@ std::string_view trimmed(std::string_view s) {
 
 } // namespace
 
-Modem::Modem(ModemConfig config)
+Modem::Modem(ModemConfig config, Clock clock)
     : config_(std::move(config))
+    , clock_(std::move(clock))
+    , started_(clock_())
     , nextMr_(config_.firstMr) {
     reset();
 }
@@ -99,6 +101,7 @@ void Modem::endOfLine(ModemSink& sink) {
         return; // Modems ignore anything that is not a command line.
     }
     const std::string_view fromAt = trimmed(std::string_view(line).substr(at));
+    sink.commandLine(fromAt);
     if (forcedError(fromAt)) {
         sink.answer("\r\nERROR\r\n");
         return;
@@ -123,8 +126,8 @@ void Modem::bodyByte(char c, ModemSink& sink) {
         inBody_ = false;
         if (c == kEscape) {
             sink.answer("\r\nOK\r\n");
-        } else if (config_.cmsError) {
-            sink.answer("\r\n+CMS ERROR: " + std::to_string(*config_.cmsError) + "\r\n");
+        } else if (const std::string refusal = this->refusal(); !refusal.empty()) {
+            sink.answer(refusal);
         } else {
             const Message message{pendingNumber_, body_, nextMr_};
             nextMr_ = (nextMr_ + 1) % 256; // TP-MR is one octet.

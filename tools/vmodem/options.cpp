@@ -1,7 +1,9 @@
 #include "options.h"
 
 #include <charconv>
+#include <chrono>
 #include <limits>
+#include <utility>
 
 namespace tarvex::vmodem {
 
@@ -16,12 +18,52 @@ std::optional<std::uint64_t> unsignedNumber(std::string_view text, std::uint64_t
     return value;
 }
 
+std::optional<int> signedNumber(std::string_view text, int low, int high) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < low ||
+        value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The value that `text` names in `names`, if any.
+template <typename Enum, std::size_t N>
+std::optional<Enum> choice(std::optional<std::string_view> text,
+                           const std::pair<std::string_view, Enum> (&names)[N]) {
+    for (const auto& [name, value] : names) {
+        if (text == name) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+constexpr std::pair<std::string_view, Sim> kSims[] = {
+    {"ready", Sim::Ready}, {"pin", Sim::Pin}, {"puk", Sim::Puk}, {"absent", Sim::Absent}};
+constexpr std::pair<std::string_view, Registration> kRegistrations[] = {
+    {"home", Registration::Home},           {"roaming", Registration::Roaming},
+    {"searching", Registration::Searching}, {"denied", Registration::Denied},
+    {"none", Registration::None},           {"sms-only", Registration::SmsOnly}};
+constexpr std::pair<std::string_view, Technology> kTechnologies[] = {
+    {"gsm", Technology::Gsm}, {"umts", Technology::Umts}, {"lte", Technology::Lte}};
+
+bool isPhoneNumber(std::string_view text) {
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+    }
+    return !text.empty() && text.size() <= 20 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 } // namespace
 
 ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
     ParsedOptions parsed;
     Options& o = parsed.options;
     constexpr auto kAny = std::numeric_limits<std::uint64_t>::max();
+    std::optional<Technology> technology;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view name = args[i];
         std::optional<std::string_view> inlineValue;
@@ -83,6 +125,35 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
             if (ok) {
                 o.modem.cmsError = static_cast<int>(*n);
             }
+        } else if (name == "--log-commands") {
+            ok = flag(o.logCommands);
+        } else if (name == "--sim") {
+            const auto sim = choice(value(), kSims);
+            ok = sim.has_value();
+            o.modem.sim = sim.value_or(Sim::Ready);
+        } else if (name == "--sim-busy") {
+            const auto n = numberFor(3'600'000);
+            ok = n.has_value();
+            o.modem.simBusy = std::chrono::milliseconds(n.value_or(0));
+        } else if (name == "--registration") {
+            const auto registration = choice(value(), kRegistrations);
+            ok = registration.has_value();
+            o.modem.registration = registration.value_or(Registration::Home);
+        } else if (name == "--technology") {
+            technology = choice(value(), kTechnologies);
+            ok = technology.has_value();
+        } else if (name == "--signal") {
+            const auto text = value();
+            o.modem.signalDbm = text ? signedNumber(*text, -150, 0) : std::nullopt;
+            ok = text == "none" || o.modem.signalDbm;
+        } else if (name == "--smsc") {
+            const auto text = value();
+            ok = text == "none" || (text && isPhoneNumber(*text));
+            o.modem.smsc = ok && text != "none" ? std::string(*text) : std::string();
+        } else if (name == "--radio-off") {
+            ok = flag(o.modem.radioOff);
+        } else if (name == "--2g-only") {
+            ok = flag(o.modem.twoGOnly);
         } else if (name == "--delay") {
             const auto n = numberFor(3'600'000);
             ok = n.has_value();
@@ -109,6 +180,12 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
             return parsed;
         }
     }
+    // A 2G-only modem registers on GSM or not at all.
+    if (o.modem.twoGOnly && technology.value_or(Technology::Gsm) != Technology::Gsm) {
+        parsed.error = "--2g-only needs --technology gsm";
+        return parsed;
+    }
+    o.modem.technology = technology.value_or(o.modem.twoGOnly ? Technology::Gsm : Technology::Lte);
     return parsed;
 }
 
@@ -120,6 +197,8 @@ first line, then answers AT commands there until SIGINT/SIGTERM.
   --link PATH              make PATH a symlink to the terminal (removed on exit)
   --log FILE               append each accepted SMS as a JSON line to FILE
                            (default: standard output, after the path line)
+  --log-commands           also append there each command line received, as
+                           {"command":"AT...","time":"..."}
   --stamps FILE            append each received byte to FILE as a line
                            "<steady clock ns> <hex byte>", stamped on arrival,
                            and each byte written as "<ns> <hex byte> sent"
@@ -128,6 +207,25 @@ first line, then answers AT commands there until SIGINT/SIGTERM.
   --silent                 read everything, answer and echo nothing
   --delay MS               write every answer MS milliseconds late
   --cms-error N            refuse every SMS body with +CMS ERROR: N
+  --sim STATE              the SIM: ready (default), pin, puk or absent; until
+                           it is ready the SMS commands answer +CME ERROR, in
+                           the form +CMEE sets
+  --sim-busy MS            +CPIN? and the SMS commands answer +CME ERROR: 14
+                           (SIM busy) for the first MS milliseconds
+  --registration STATE     home (default), roaming, searching, denied, none or
+                           sms-only, while the radio is on and the SIM ready;
+                           an SMS goes only when home, roaming or sms-only
+                           (otherwise +CMS ERROR: 331)
+  --technology ACT         gsm, umts or lte (default); GSM and UMTS register on
+                           +CREG and +CGREG, LTE on +CEREG
+  --signal DBM|none        the received level (default -73) for +CSQ's rssi and
+                           +CESQ's RXLEV, RSCP or RSRP; none: 99 and 255
+  --smsc NUMBER|none       the SMS centre's address on the SIM (default
+                           +447700900100); with none an SMS fails with
+                           +CMS ERROR: 330
+  --radio-off              +CFUN: 4: no registration and no signal
+  --2g-only                an older GSM-only modem, like a SIM800: +CEREG and
+                           +CESQ answer ERROR; implies --technology gsm
   --error-on CMD           answer ERROR to the command line CMD, e.g. AT+CMGF=1
                            (case-insensitive, repeatable; '*' means every line)
   --noise N                write N random bytes when the first byte arrives

@@ -17,6 +17,7 @@ struct Options {
     bool silent = false;
     bool trace = false;
     bool help = false;
+    bool logCommands = false;
     std::uint64_t delayMs = 0;
     std::uint64_t noise = 0;
     std::uint64_t noiseBetween = 0;

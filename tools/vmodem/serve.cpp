@@ -72,9 +72,13 @@ public:
     }
 
     void accepted(const Message& message) override {
-        const std::string line = jsonLine(message, std::chrono::system_clock::now());
-        std::fputs(line.c_str(), log_);
-        std::fflush(log_);
+        write(jsonLine(message, std::chrono::system_clock::now()));
+    }
+
+    void commandLine(std::string_view line) override {
+        if (options_.logCommands) {
+            write(jsonCommandLine(line, std::chrono::system_clock::now()));
+        }
     }
 
     // Moves answers that are due into the output; returns how long until the next one.
@@ -122,6 +126,11 @@ public:
     }
 
 private:
+    void write(const std::string& logLine) {
+        std::fputs(logLine.c_str(), log_);
+        std::fflush(log_);
+    }
+
     struct Late {
         Clock::time_point due;
         std::string bytes;
@@ -140,6 +149,9 @@ private:
 
 void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, int stopFd) {
     Device device(options, log, stamps);
+    // One interpreter for the whole run. A client that closes the device and opens
+    // it again finds the modem as it left it, an unfinished command line included,
+    // as on a real modem: the next command is appended to that line.
     Modem modem(options.modem);
 
     const auto vanishAt =
