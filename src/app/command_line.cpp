@@ -96,19 +96,76 @@ std::variant<ShellRequest, Refusal> withPort(ShellRequest request) {
     return request;
 }
 
+// A number of dBm from -150 to 0, as --warning and --critical take it.
+std::optional<int> dbmValue(const QString& text) {
+    bool isNumber = false;
+    const int value = text.toInt(&isNumber);
+    if (!isNumber || value < -150 || value > 0)
+        return std::nullopt;
+    return value;
+}
+
+// --status's own options, in `request`; empty when they are right.
+QString statusOptions(const QCommandLineParser& parser, ShellRequest& request) {
+    static const QStringList formats{"text", "json", "nagios", "prometheus"};
+    const QString format = parser.value(QStringLiteral("format"));
+    if (!formats.contains(format))
+        return QStringLiteral("--format is text, json, nagios or prometheus, not \"%1\"")
+            .arg(format);
+    request.format = ShellRequest::Format(formats.indexOf(format));
+    const auto warning = dbmValue(parser.value(QStringLiteral("warning")));
+    const auto critical = dbmValue(parser.value(QStringLiteral("critical")));
+    if (!warning || !critical)
+        return QStringLiteral("--warning and --critical take dBm from -150 to 0, not \"%1\"")
+            .arg(!warning ? parser.value(QStringLiteral("warning"))
+                          : parser.value(QStringLiteral("critical")));
+    if (*warning < *critical)
+        return QStringLiteral("--warning (%1 dBm) is below --critical (%2 dBm): a signal is "
+                              "warned about before it is critical")
+            .arg(*warning)
+            .arg(*critical);
+    request.warningDbm = *warning;
+    request.criticalDbm = *critical;
+    bool isNumber = false;
+    request.timeoutSeconds = parser.value(QStringLiteral("timeout")).toInt(&isNumber);
+    if (!isNumber || request.timeoutSeconds < 1 || request.timeoutSeconds > 3600)
+        return QStringLiteral("--timeout takes seconds from 1 to 3600, not \"%1\"")
+            .arg(parser.value(QStringLiteral("timeout")));
+    request.output = parser.value(QStringLiteral("output"));
+    return {};
+}
+
 std::variant<ShellRequest, Refusal> shellRequest(const QCommandLineParser& parser,
                                                  SessionOptions log) {
     const bool check = parser.isSet(QStringLiteral("check"));
     const bool send = parser.isSet(QStringLiteral("send"));
-    if (check && send)
-        return Refusal{QStringLiteral("--check and --send are two runs: give one of them"), true};
+    const bool status = parser.isSet(QStringLiteral("status"));
+    const bool nagios = parser.value(QStringLiteral("format")) == QLatin1String("nagios");
+    const auto refuse = [nagios](const QString& why) { return Refusal{why, true, nagios}; };
+    if (int(check) + int(send) + int(status) > 1)
+        return refuse(QStringLiteral("--check, --send and --status are runs of their own: give "
+                                     "one of them"));
     ShellRequest request;
-    request.command = check ? ShellRequest::Command::Check : ShellRequest::Command::Send;
+    request.command = check  ? ShellRequest::Command::Check
+                      : send ? ShellRequest::Command::Send
+                             : ShellRequest::Command::Status;
     request.portArgument = parser.value(request.commandName());
     request.log = log;
     const QStringList rest = parser.positionalArguments();
-    const auto refuse = [](const QString& why) { return Refusal{why, true}; };
-    if (check) {
+    if (!status) {
+        for (const char* option : {"format", "warning", "critical", "timeout", "output"})
+            if (parser.isSet(QLatin1String(option)))
+                return refuse(QStringLiteral("--%1 goes with --status").arg(QLatin1String(option)));
+    }
+    if (status) {
+        if (!rest.isEmpty())
+            return refuse(
+                QStringLiteral("--status takes only PORT, not \"%1\"").arg(rest.join(' ')));
+        if (parser.isSet(QStringLiteral("tries")))
+            return refuse(QStringLiteral("--tries goes with --check; --status asks once"));
+        if (const QString why = statusOptions(parser, request); !why.isEmpty())
+            return refuse(why);
+    } else if (check) {
         if (!rest.isEmpty())
             return refuse(
                 QStringLiteral("--check takes only PORT, not \"%1\"").arg(rest.join(' ')));
@@ -132,7 +189,10 @@ std::variant<ShellRequest, Refusal> shellRequest(const QCommandLineParser& parse
         if (const auto problem = smsInputProblem(request.number, request.text))
             return refuse(*problem);
     }
-    return withPort(std::move(request));
+    auto withItsPort = withPort(std::move(request));
+    if (auto* refusal = std::get_if<Refusal>(&withItsPort))
+        refusal->nagios = nagios;
+    return withItsPort;
 }
 
 // Whether an option of the shell's is among `arguments`, before any "--": it decides
@@ -141,7 +201,8 @@ bool asksForTheShell(const QStringList& arguments) {
     for (const QString& argument : arguments) {
         if (argument == kEndOfOptions)
             return false;
-        for (const QLatin1String command : {QLatin1String("--check"), QLatin1String("--send")})
+        for (const QLatin1String command :
+             {QLatin1String("--check"), QLatin1String("--send"), QLatin1String("--status")})
             if (argument == command || argument.startsWith(command + QLatin1Char('=')))
                 return true;
     }
@@ -151,22 +212,34 @@ bool asksForTheShell(const QStringList& arguments) {
 } // namespace
 
 QString ShellRequest::commandName() const {
-    return command == Command::Check ? QStringLiteral("check") : QStringLiteral("send");
+    switch (command) {
+    case Command::Check:
+        return QStringLiteral("check");
+    case Command::Send:
+        return QStringLiteral("send");
+    case Command::Status:
+        break;
+    }
+    return QStringLiteral("status");
 }
 
 void describeOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(
-        QStringLiteral("Checks a GSM modem on a serial port and sends a test SMS through it.\n\n"
-                       "From a shell, with no display needed:\n"
-                       "  tarvex --check PORT [--tries N]\n"
-                       "  tarvex --send PORT NUMBER \"TEXT\"\n"
-                       "PORT is COM1 to COM40 or a device (%1). Exit status:\n"
-                       "  0    done: GSM Modem OK, SMS Send\n"
-                       "  1    the modem said no or nothing\n"
-                       "  2    the port could not be opened, or failed\n"
-                       "  64   a wrong command line or input: nothing sent\n"
-                       "  130  interrupted\n\n"
-                       "Each run keeps a log of the serial dialogue in %2 (the 10 newest runs).")
+        QStringLiteral(
+            "Checks a GSM modem on a serial port and sends a test SMS through it.\n\n"
+            "From a shell, with no display needed:\n"
+            "  tarvex --check PORT [--tries N]\n"
+            "  tarvex --send PORT NUMBER \"TEXT\"\n"
+            "  tarvex --status PORT [--format text|json|nagios|prometheus]\n"
+            "PORT is COM1 to COM40 or a device (%1). Exit status:\n"
+            "  0    done: GSM Modem OK, SMS Send, ready to send SMS\n"
+            "  1    the modem said no or nothing, or an SMS would not go\n"
+            "  2    the port could not be opened, or failed, or --output\n"
+            "  64   a wrong command line or input: nothing sent\n"
+            "  130  interrupted\n"
+            "--format nagios exits as a monitoring plugin: 0 OK, 1 WARNING, 2 CRITICAL,\n"
+            "3 UNKNOWN (the port failed, or a wrong command line).\n\n"
+            "Each run keeps a log of the serial dialogue in %2 (the 10 newest runs).")
             .arg(namesADevice(QStringLiteral("COM47")) ? QStringLiteral("COM47")
                                                        : QStringLiteral("/dev/ttyUSB2"),
                  QDir::toNativeSeparators(defaultLogFolder())));
@@ -179,6 +252,25 @@ void describeOptions(QCommandLineParser& parser) {
          QStringLiteral("Send TEXT (34 characters at most, in quotes) to NUMBER through the "
                         "modem on PORT."),
          QStringLiteral("PORT")},
+        {QStringLiteral("status"),
+         QStringLiteral("Tell whether an SMS can go from the modem on PORT: SIM, network, "
+                        "signal and SMS centre, asked without changing anything."),
+         QStringLiteral("PORT")},
+        {QStringLiteral("format"),
+         QStringLiteral("With --status: text (default), json, nagios or prometheus."),
+         QStringLiteral("FORMAT"), QStringLiteral("text")},
+        {QStringLiteral("warning"),
+         QStringLiteral("With --status: a signal below DBM is a WARNING (default -90)."),
+         QStringLiteral("DBM"), QStringLiteral("-90")},
+        {QStringLiteral("critical"),
+         QStringLiteral("With --status: a signal below DBM is CRITICAL (default -100)."),
+         QStringLiteral("DBM"), QStringLiteral("-100")},
+        {QStringLiteral("timeout"),
+         QStringLiteral("With --status: the whole run's limit in seconds (default 30)."),
+         QStringLiteral("SECONDS"), QStringLiteral("30")},
+        {QStringLiteral("output"),
+         QStringLiteral("With --status: write the report to FILE, whole or not at all."),
+         QStringLiteral("FILE")},
         {QStringLiteral("tries"),
          QStringLiteral("With --check: how many times to send AT, 2 s each (default 1)."),
          QStringLiteral("N"), QStringLiteral("1")},

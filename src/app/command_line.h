@@ -20,7 +20,9 @@ struct WindowRequest {
 };
 
 struct ShellRequest {
-    enum class Command { Check, Send } command = Command::Check;
+    enum class Command { Check, Send, Status } command = Command::Check;
+    // How --status tells its report: to a person, or to a monitoring system.
+    enum class Format { Text, Json, Nagios, Prometheus } format = Format::Text;
     QString portArgument; // PORT as given
     qint16 port = 0;      // the entry it names, or that stands for `device`
     QString device;       // the device PORT named where no entry reaches it; else empty
@@ -28,6 +30,12 @@ struct ShellRequest {
     QString text;
     int tries = 1;
     SessionOptions log;
+    // --status: the signal below which a monitoring system is warned and alarmed, the
+    // whole run's limit, and the file the report goes to instead of standard output.
+    int warningDbm = -90;
+    int criticalDbm = -100;
+    int timeoutSeconds = 30;
+    QString output;
 
     QString commandName() const;
 };
@@ -39,7 +47,8 @@ struct TextRequest {
 // A command line that cannot run: nothing is opened and nothing sent.
 struct Refusal {
     QString why;
-    bool shell = false; // a shell command was asked for: exit 64 rather than Qt's 1
+    bool shell = false;  // a shell command was asked for: exit 64 rather than Qt's 1
+    bool nagios = false; // --format nagios: the refusal is a plugin's UNKNOWN, exit 3
 };
 
 using Request = std::variant<WindowRequest, ShellRequest, TextRequest, Refusal>;

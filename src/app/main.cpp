@@ -26,7 +26,8 @@ int refuse(const tarvex::Refusal& refusal) {
     if (!refusal.shell)
         return 1; // as Qt ends a program on an option it does not know
     std::fputs("Try 'tarvex --help'. Nothing was sent.\n", stderr);
-    return tarvex::shell::kUsage;
+    // A monitoring plugin's wrong command line is its UNKNOWN.
+    return refusal.nagios ? 3 : tarvex::shell::kUsage;
 }
 
 } // namespace

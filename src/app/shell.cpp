@@ -4,9 +4,12 @@
 #include "log/session_log.h"
 #include "modem/modem_dialogue.h"
 #include "platform/terminal.h"
+#include "status_report.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <cstdio>
+#include <optional>
 
 namespace tarvex::shell {
 namespace {
@@ -17,19 +20,30 @@ void printLine(std::FILE* stream, const QString& text) {
 }
 
 // The window's boxes as lines: what it would show on standard output, bad news on
-// standard error, and each question answered by `answer`.
+// standard error, and each question answered by `answer`. Where standard output
+// carries a report of its own (--status), the good news is left out of it.
 class TerminalBoxes final : public MessageBoxes {
 public:
-    explicit TerminalBoxes(std::function<bool(const QString&)> answer)
-        : answer_(std::move(answer)) {}
-    void inform(const QString& text) override { printLine(stdout, text); }
+    TerminalBoxes(std::function<bool(const QString&)> answer, bool informs)
+        : answer_(std::move(answer))
+        , informs_(informs) {}
+    void inform(const QString& text) override {
+        if (informs_)
+            printLine(stdout, text);
+    }
     bool ask(const QString&, const QString& text) override { return answer_(text); }
-    void report(const QString& text) override { printLine(stderr, text); }
+    void report(const QString& text) override {
+        lastReport_ = text;
+        printLine(stderr, text);
+    }
     void warn(const QString& text) override { printLine(stderr, text); }
     bool waitsForTheOperator() const override { return false; }
+    const QString& lastReport() const { return lastReport_; }
 
 private:
     std::function<bool(const QString&)> answer_;
+    bool informs_;
+    QString lastReport_;
 };
 
 // The system's pause, which gives way to an interrupt: the handler that pauses or is
@@ -81,10 +95,11 @@ public:
             devices = [entry = request.port, device = request.device](int port) {
                 return port == entry ? device : deviceForPort(port);
             };
+        auto boxes = std::make_unique<TerminalBoxes>(
+            [this](const QString& question) { return answer(question); }, !status());
+        boxes_ = boxes.get();
         platform_ = DialoguePlatform::system(
-            std::make_unique<TerminalBoxes>(
-                [this](const QString& question) { return answer(question); }),
-            std::make_unique<InterruptiblePause>(), std::move(devices));
+            std::move(boxes), std::make_unique<InterruptiblePause>(), std::move(devices));
         const QString surface = QStringLiteral("shell: --%1 %2, no window")
                                     .arg(request.commandName(), request.portArgument);
         platform_ = withSessionLog(std::move(platform_), startSessionLog(request.log, surface));
@@ -103,7 +118,35 @@ public:
         QObject::connect(&dialogue, &ModemDialogue::modemFound, [this] {
             if (request_.command == ShellRequest::Command::Check)
                 end(kDone);
+            else if (status())
+                dialogue_->run([this] { dialogue_->checkReadiness(); });
         });
+        QObject::connect(&dialogue, &ModemDialogue::waitingForSim,
+                         [](std::chrono::milliseconds wait) {
+                             printLine(stderr, QStringLiteral("SIM busy: waiting for it, up to "
+                                                              "%1 s ...")
+                                                   .arg(wait.count() / 1000));
+                         });
+        QObject::connect(&dialogue, &ModemDialogue::readinessKnown,
+                         [this](const QHash<QString, CommandAnswer>& answers) {
+                             outcome_ = statusOf(request_, findingsFrom(answers), elapsed());
+                             end(outcome_->exit);
+                         });
+        QTimer limit;
+        if (status()) {
+            limit.setSingleShot(true);
+            limit.setInterval(std::chrono::seconds(request_.timeoutSeconds));
+            QObject::connect(&limit, &QTimer::timeout, [this] {
+                if (status_ >= 0)
+                    return;
+                const QString why = QStringLiteral("no verdict within %1 s (--timeout)")
+                                        .arg(request_.timeoutSeconds);
+                printLine(stderr, QStringLiteral("tarvex: ") + why);
+                outcome_ = statusWithoutVerdict(request_, kModemSaidNo, why);
+                end(outcome_->exit);
+            });
+            limit.start();
+        }
         QObject::connect(&dialogue, &ModemDialogue::smsFinished,
                          [this](bool accepted) { end(accepted ? kDone : kModemSaidNo); });
         terminal::onInterrupt(&dialogue, [this] {
@@ -113,15 +156,17 @@ public:
 
         dialogue.run([&] { dialogue.openPort(request_.port); });
         if (status_ < 0 && dialogue.flags().PortConnected) {
-            if (request_.command == ShellRequest::Command::Check)
-                dialogue.run([&] { dialogue.cmdTest_Click(); });
-            else
+            if (request_.command == ShellRequest::Command::Send)
                 dialogue.run([&] { dialogue.sendSms(request_.number, request_.text); });
+            else
+                dialogue.run([&] { dialogue.cmdTest_Click(); });
         }
         if (status_ < 0)
             QCoreApplication::exec();
         if (dialogue.flags().PortConnected)
             dialogue.stop(QStringLiteral("done, exit status %1").arg(status_));
+        if (status())
+            handOver();
         if (platform_.log)
             platform_.log->finish();
         terminal::runEnded();
@@ -129,6 +174,29 @@ public:
     }
 
 private:
+    bool status() const { return request_.command == ShellRequest::Command::Status; }
+    std::chrono::milliseconds elapsed() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_);
+    }
+
+    // --status's report, for every way the run ended.
+    void handOver() {
+        if (!outcome_) {
+            if (status_ == kModemSaidNo)
+                outcome_ = statusWithoutModem(request_, elapsed());
+            else if (status_ == kPortFailed)
+                outcome_ = statusWithoutVerdict(request_, status_, boxes_->lastReport());
+            else
+                outcome_ = StatusOutcome{status_, {}}; // interrupted: nothing to report
+        }
+        status_ = outcome_->exit;
+        if (const QString why = deliverReport(request_, outcome_->report); !why.isEmpty()) {
+            printLine(stderr, QStringLiteral("tarvex: ") + why);
+            status_ =
+                request_.format == ShellRequest::Format::Nagios ? kPluginUnknown : kPortFailed;
+        }
+    }
+
     // "Modem Not Found - Retry?": yes while tries are left.
     bool answer(const QString& question) {
         if (++triesMade_ < request_.tries) {
@@ -150,7 +218,13 @@ private:
         QCoreApplication::exit(status);
     }
 
+    using Clock = std::chrono::steady_clock;
+    static constexpr int kPluginUnknown = 3;
+
     const ShellRequest& request_;
+    const Clock::time_point started_ = Clock::now();
+    TerminalBoxes* boxes_ = nullptr;
+    std::optional<StatusOutcome> outcome_;
     DialoguePlatform platform_;
     std::unique_ptr<ModemDialogue> dialogue_;
     int status_ = -1;

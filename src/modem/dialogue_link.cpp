@@ -41,6 +41,7 @@ void ModemDialogue::MSComm1_OnComm() {
         // The SMS answer reader decides before the detector runs: the detector may open
         // a message box whose nested loop delivers the characters after this one.
         const auto outcome = sms_.feed(InBuff);
+        runner_.feed(InBuff);
         HandleInput(InBuff);
         if (outcome)
             finishSms(*outcome);

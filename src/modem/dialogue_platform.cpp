@@ -13,6 +13,7 @@ DialoguePlatform DialoguePlatform::system(std::unique_ptr<MessageBoxes> boxes,
     platform.boxes = std::move(boxes);
     platform.replyTimer = std::make_unique<QtTimer>();
     platform.smsTimer = std::make_unique<QtTimer>();
+    platform.queryTimer = std::make_unique<QtTimer>();
     platform.ports = std::make_unique<SystemPortDirectory>(std::move(devices));
     return platform;
 }

@@ -19,6 +19,8 @@ struct DialoguePlatform {
     std::unique_ptr<MessageBoxes> boxes;
     std::unique_ptr<Timer> replyTimer;
     std::unique_ptr<Timer> smsTimer;
+    // The time-out of each readiness query.
+    std::unique_ptr<Timer> queryTimer;
     // What each entry of the port list stands for, looked up without opening anything.
     std::unique_ptr<PortDirectory> ports;
     // What the dialogue itself has to say in the session log; none when it is off.

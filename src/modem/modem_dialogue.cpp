@@ -18,7 +18,8 @@ ModemDialogue::ModemDialogue(DialoguePlatform& platform, QObject* parent)
     , pause_(*platform.pause)
     , boxes_(*platform.boxes)
     , smsTimer_(*platform.smsTimer)
-    , ports_(*platform.ports) {
+    , ports_(*platform.ports)
+    , runner_(*platform.serial, *platform.pause, *platform.queryTimer) {
     Timer1.setInterval(kReplyTimeout);
     smsTimer_.setInterval(kSmsOutcomeTimeout);
     QObject::connect(&MSComm1, &SerialControl::OnComm, this,
@@ -122,6 +123,7 @@ bool ModemDialogue::eraseCutLine() {
 void ModemDialogue::stop(const QString& why) {
     Timer1.setEnabled(false);
     smsTimer_.setEnabled(false);
+    runner_.cancel();
     const bool wasSending = smsSending_;
     SmsAtStop sms = SmsAtStop::None;
     if (wasSending && smsStage_ == SmsStage::Body)

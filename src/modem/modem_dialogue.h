@@ -8,7 +8,9 @@
 #include "modem/sms_answer.h"
 #include "platform/serial_error.h"
 #include "platform/state_flag.h"
+#include "serial/command_runner.h"
 
+#include <QHash>
 #include <QObject>
 #include <optional>
 
@@ -52,6 +54,9 @@ public:
     void Timer1_Timer();
     void MSComm1_OnComm();
     void sendSms(const QString& number, const QString& body);
+    // Once the modem has answered the test: the read-only readiness queries, one at a
+    // time, their answers in readinessKnown(). Nothing is asked that changes the modem.
+    void checkReadiness();
 
     void SendComm(const QString& text);
     void HandleInput(const QString& InBuff);
@@ -89,6 +94,10 @@ signals:
     void failed();
     // After stop() has ended everything, with where the SMS stood.
     void stopped(SmsAtStop sms);
+    // The SIM said it is busy; it is asked again for up to `wait`.
+    void waitingForSim(std::chrono::milliseconds wait);
+    // Every readiness query's answer, keyed by the query as sent without "AT".
+    void readinessKnown(const QHash<QString, CommandAnswer>& answers);
 
 private:
     void onPlatformError(const SerialError& error);
@@ -108,6 +117,8 @@ private:
     void finishSms(const SmsOutcome& outcome);
     void abandonSms();
     void closePort();
+    void askNextQuery();
+    void queryAnswered(const QString& query, const CommandAnswer& answer);
     // A command line that the stop cut short, before its CR, is erased with V.250's
     // editing (a backspace for each character out, then CR on the emptied line), so
     // that the modem holds no half command for the next one to run into. True when
@@ -121,6 +132,10 @@ private:
     PortDirectory& ports_;
     StateFlags flags_;
     SmsAnswerReader sms_;
+    CommandRunner runner_;
+    QHash<QString, CommandAnswer> answers_;
+    qsizetype nextQuery_ = 0;
+    std::chrono::milliseconds simWaited_{0};
     // The command line going out, and how many of its characters have.
     QString lineInFlight_;
     qsizetype lineSent_ = 0;

@@ -60,6 +60,23 @@ private slots:
             << QStringList{"--send", "COM1", "+1", "hi", "--tries", "2"} << "--tries goes";
         QTest::newRow("check and send")
             << QStringList{"--check", "COM1", "--send", "COM1"} << "give one of them";
+        QTest::newRow("status and check")
+            << QStringList{"--status", "COM1", "--check", "COM1"} << "give one of them";
+        QTest::newRow("format xml") << QStringList{"--status", "COM1", "--format", "xml"}
+                                    << "--format is text, json, nagios or prometheus, not \"xml\"";
+        QTest::newRow("warning below critical")
+            << QStringList{"--status", "COM1", "--warning=-100", "--critical=-90"}
+            << "--warning (-100 dBm) is below --critical (-90 dBm)";
+        QTest::newRow("dBm out of range")
+            << QStringList{"--status", "COM1", "--critical", "20"} << "not \"20\"";
+        QTest::newRow("no timeout")
+            << QStringList{"--status", "COM1", "--timeout", "0"} << "--timeout takes seconds";
+        QTest::newRow("format without status")
+            << QStringList{"--check", "COM1", "--format", "json"} << "--format goes with --status";
+        QTest::newRow("tries to status")
+            << QStringList{"--status", "COM1", "--tries", "2"} << "--status asks once";
+        QTest::newRow("status not a tty, for Nagios")
+            << QStringList{"--status", "FILE", "--format", "nagios"} << "(it is a file)";
     }
     void refusal() {
         QFETCH(QStringList, arguments);
@@ -69,6 +86,28 @@ private slots:
         QVERIFY(refusal);
         QVERIFY2(refusal->why.contains(said), qPrintable(refusal->why));
         QVERIFY(refusal->shell);
+        // A monitoring plugin's wrong command line is its UNKNOWN (exit 3), not 64.
+        QCOMPARE(refusal->nagios, arguments.contains(QStringLiteral("nagios")));
+    }
+
+    // --status's options: the defaults a monitoring system gets, and negative dBm as
+    // values rather than options.
+    void statusOptions() {
+        const auto defaults = std::get<ShellRequest>(parsed({"--status", "COM2"}));
+        QCOMPARE(defaults.command, ShellRequest::Command::Status);
+        QCOMPARE(defaults.format, ShellRequest::Format::Text);
+        QCOMPARE(defaults.warningDbm, -90);
+        QCOMPARE(defaults.criticalDbm, -100);
+        QCOMPARE(defaults.timeoutSeconds, 30);
+        QVERIFY(defaults.output.isEmpty());
+        const auto given = std::get<ShellRequest>(
+            parsed({"--status", "COM2", "--format", "prometheus", "--warning", "-85", "--critical",
+                    "-95", "--timeout", "10", "--output", "/tmp/tarvex.prom"}));
+        QCOMPARE(given.format, ShellRequest::Format::Prometheus);
+        QCOMPARE(given.warningDbm, -85);
+        QCOMPARE(given.criticalDbm, -95);
+        QCOMPARE(given.timeoutSeconds, 10);
+        QCOMPARE(given.output, QStringLiteral("/tmp/tarvex.prom"));
     }
 
     // What runs: the shell's command with its values, or the window, or a text.

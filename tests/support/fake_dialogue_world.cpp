@@ -177,18 +177,21 @@ FakeDevices::FakeDevices() {
     auto boxesFake = std::make_unique<FakeMessageBoxes>(clock);
     auto replyFake = std::make_unique<FakeTimer>(clock);
     auto smsFake = std::make_unique<FakeTimer>(clock);
+    auto queryFake = std::make_unique<FakeTimer>(clock);
     auto portsFake = std::make_unique<FakePortDirectory>();
     serial = serialFake.get();
     pause = pauseFake.get();
     boxes = boxesFake.get();
     replyTimer = replyFake.get();
     smsTimer = smsFake.get();
+    queryTimer = queryFake.get();
     ports = portsFake.get();
     platform.serial = std::move(serialFake);
     platform.pause = std::move(pauseFake);
     platform.boxes = std::move(boxesFake);
     platform.replyTimer = std::move(replyFake);
     platform.smsTimer = std::move(smsFake);
+    platform.queryTimer = std::move(queryFake);
     platform.ports = std::move(portsFake);
 }
 

@@ -190,6 +190,7 @@ struct FakeDevices {
     FakeMessageBoxes* boxes;
     FakeTimer* replyTimer;
     FakeTimer* smsTimer;
+    FakeTimer* queryTimer;
     FakePortDirectory* ports;
     DialoguePlatform platform;
 };

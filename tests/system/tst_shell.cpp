@@ -260,6 +260,91 @@ private slots:
         }
     }
 
+    // --status, one row per verdict on the virtual modem playing it: the words, or the
+    // monitoring system's form, and the exit status. Whatever the state, the modem
+    // receives the test, its ATE0 and the read-only queries, nothing else.
+    void status_data() {
+        QTest::addColumn<QStringList>("modemOptions");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QStringList>("out"); // each in standard output, or in --output
+        QTest::addColumn<QString>("err");
+        QTest::newRow("ready") << QStringList{} << QStringList{} << 0
+                               << QStringList{"SIM: ready\n",
+                                              "Network: registered, home network \"Tarvex\", LTE\n",
+                                              "Signal: -73 dBm, good", "\nReady to send SMS.\n"}
+                               << QString();
+        QTest::newRow("json, roaming on GSM only")
+            << QStringList{"--registration", "roaming", "--2g-only"}
+            << QStringList{"--format", "json"} << 0
+            << QStringList{"\"ready\": true", "\"registration\": \"roaming\"",
+                           "\"technology\": \"GSM\"", "\"signal_dbm\": -73"}
+            << QString();
+        QTest::newRow("nagios, PIN")
+            << QStringList{"--sim", "pin"} << QStringList{"--format", "nagios"} << 2
+            << QStringList{"TARVEX CRITICAL - Not ready: the SIM asks "
+                           "for its PIN",
+                           " | 'signal_dBm'=-73;-90:;-100:;;\n"}
+            << QString();
+        QTest::newRow("prometheus to a file, weak signal")
+            << QStringList{"--signal", "-103"} << QStringList{"--format", "prometheus", "--output"}
+            << 0
+            << QStringList{"\ntarvex_modem_ready 1\n", "\ntarvex_signal_dbm -103\n",
+                           "tarvex_modem_info{manufacturer=\"Tarvex\",model=\"VModem\""}
+            << QString();
+        QTest::newRow("SIM busy for 2.5 s")
+            << QStringList{"--sim-busy", "2500"} << QStringList{} << 0
+            << QStringList{"SIM: ready\n"} << "SIM busy: waiting for it, up to 10 s";
+        QTest::newRow("searching, nagios")
+            << QStringList{"--registration", "searching"} << QStringList{"--format", "nagios"} << 2
+            << QStringList{"TARVEX CRITICAL - Not ready"} << QString();
+        QTest::newRow("silent modem, nagios")
+            << QStringList{"--silent"} << QStringList{"--format", "nagios"} << 2
+            << QStringList{"TARVEX CRITICAL - Modem Not Found"} << "Modem Not Found";
+        QTest::newRow("no device, nagios")
+            << QStringList{"GONE"} << QStringList{"--format", "nagios"} << 3
+            << QStringList{"TARVEX UNKNOWN - COM1 (/dev/tarvex-no-such-modem)"}
+            << "No such file or directory";
+    }
+    void status() {
+        QFETCH(QStringList, modemOptions);
+        QFETCH(QStringList, options);
+        QFETCH(int, exit);
+        QFETCH(QStringList, out);
+        QFETCH(QString, err);
+        const bool gone = modemOptions == QStringList{"GONE"};
+        VirtualModem modem(gone ? QStringList{} : modemOptions);
+        QTemporaryDir dir;
+        const QString output = dir.filePath(QStringLiteral("tarvex.prom"));
+        if (options.endsWith(QStringLiteral("--output")))
+            options << output;
+        ShellRun run(gone ? QStringLiteral("/dev/tarvex-no-such-modem") : modem.device(),
+                     QStringList{"--status", "COM1"} + options);
+        Outcome outcome = run.finish();
+        QCOMPARE(outcome.exit, exit);
+        QVERIFY2(outcome.err.contains(err), qPrintable(outcome.err));
+        if (options.contains(output)) {
+            QVERIFY(outcome.out.isEmpty());
+            QFile file(output);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            outcome.out = QString::fromUtf8(file.readAll());
+            QCOMPARE(file.permissions() & 0x0444,
+                     QFile::Permissions(0x0444)); // a collector reads it
+        }
+        for (const QString& part : out)
+            QVERIFY2(outcome.out.contains(part), qPrintable(outcome.out));
+        QVERIFY2(!outcome.out.contains(QStringLiteral("GSM Modem OK")), qPrintable(outcome.out));
+        checkPrivateLog(run);
+        if (gone || modemOptions.contains(QStringLiteral("--silent")))
+            return;
+        QStringList sent = QString::fromLatin1(writtenToModem(modem))
+                               .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        sent.removeDuplicates(); // +CPIN? again while the SIM is busy
+        QCOMPARE(sent, (QStringList{"AT", "ATE0", "AT+CGMI", "AT+CGMM", "AT+CGMR", "AT+CGSN",
+                                    "AT+CFUN?", "AT+CPIN?", "AT+CREG?", "AT+CGREG?", "AT+CEREG?",
+                                    "AT+COPS?", "AT+CSQ", "AT+CESQ", "AT+CSCA?", "AT+CMGF=?"}));
+    }
+
     // Ctrl-C wherever it lands in --send: exit 130, no SMS, nothing of the number or the
     // text in the log, and the modem left with an empty command line, so that the next
     // --check gets its OK. The signal is sent once the modem has read `after`; the
