@@ -224,7 +224,8 @@ tarvex_check_session_log() {
 }
 
 # --check gives "GSM Modem OK" and 0; --send gives "SMS Send" and 0, and the modem
-# whose SMS log is SMSLOG received that message; each under umask 000 with no
+# whose SMS log is SMSLOG received that message; --status --format nagios says
+# "TARVEX OK - Ready to send SMS" and 0; each under umask 000 with no
 # display at all, and the log private. Counts failures in tarvex_failures.
 tarvex_check_shell() {
     local device=$1 dir=$2 smslog=$3 out status
@@ -245,6 +246,11 @@ tarvex_check_shell() {
     tail -n1 "$smslog" | grep -qF -- "{\"number\":\"$number\",\"text\":\"$text\"," ||
         tarvex_fail --later "--send: the modem's last SMS is not the one sent: $(tail -n1 "$smslog")"
     echo "--check: GSM Modem OK; --send: SMS Send, received as sent"
+    args=(--status COM1 --format nagios)
+    status=0 && out=$(run_shell "$@" 2>"$dir/shell.err") || status=$?
+    [[ $status == 0 && $out == "TARVEX OK - Ready to send SMS"* ]] ||
+        tarvex_fail --later "--status: exit $status, '$out', $(cat "$dir/shell.err")"
+    echo "--status: ${out%% | *}"
     tarvex_check_session_log "$dir/shell-state/tarvex"
 }
 
