@@ -669,9 +669,10 @@ QString nagiosLine(NagiosStatus status, const QString& summary, const QString& p
     static const std::array<QString, 4> names{QStringLiteral("OK"), QStringLiteral("WARNING"),
                                               QStringLiteral("CRITICAL"),
                                               QStringLiteral("UNKNOWN")};
-    // A "|" would start the performance data early, a line break a second output line.
+    // A "|" would start the performance data early, a line break a second output line;
+    // Nagios shows a ";" as ":", which would read as a label.
     QString text = summary.simplified();
-    text.replace(QLatin1Char('|'), QLatin1Char('/'));
+    text.replace(QLatin1Char('|'), QLatin1Char('/')).replace(QLatin1Char(';'), QLatin1Char(','));
     QString line = QStringLiteral("TARVEX ") + names.at(static_cast<std::size_t>(status)) +
                    QStringLiteral(" - ") + text;
     if (!perfdata.isEmpty())

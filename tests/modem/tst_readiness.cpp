@@ -618,13 +618,13 @@ private slots:
                                << "TARVEX OK - Ready to send SMS: registered, home network \"NOS\""
                                << "'signal_dBm'=-73;-90:;-100:;;";
         QTest::newRow("below warning") << QStringList{"+CSQ|+CSQ: 10,99"} << w << c << 1
-                                       << "TARVEX WARNING - Signal below -90 dBm; ready"
+                                       << "TARVEX WARNING - Signal below -90 dBm, ready"
                                        << "'signal_dBm'=-93;-90:;-100:;;";
         QTest::newRow("at the warning level")
             << QStringList{"+CSQ|+CSQ: 10,99"} << -93 << c << 0 << "TARVEX OK - "
             << "'signal_dBm'=-93;-93:;-100:;;";
         QTest::newRow("below critical") << QStringList{"+CSQ|+CSQ: 5,99"} << w << c << 2
-                                        << "TARVEX CRITICAL - Signal below -100 dBm; ready"
+                                        << "TARVEX CRITICAL - Signal below -100 dBm, ready"
                                         << "'signal_dBm'=-103;-90:;-100:;;";
         QTest::newRow("not ready") << QStringList{"+CPIN?|+CPIN: SIM PIN"} << w << c << 2
                                    << "TARVEX CRITICAL - Not ready: the SIM asks for its PIN"
