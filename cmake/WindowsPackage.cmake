@@ -1,23 +1,29 @@
-# The Windows side of the executable: a GUI program with its icon and version
-# resources, and a zip that runs on a bare Windows: tarvex.exe, the Qt and MinGW
-# runtime DLLs and the plugins it loads, in build-windows/tarvex-<version>-windows-x64.zip;
-# and the same files as an installer, tarvex-<version>-windows-x64.msi.
+# The Windows side of the executables: the window's GUI program and its console twin
+# with their icon and version resources, and a zip that runs on a bare Windows:
+# tarvex.exe, tarvex.com, the Qt and MinGW runtime DLLs and the plugins they load, in
+# build-windows/tarvex-<version>-windows-x64.zip; and the same files as an installer,
+# tarvex-<version>-windows-x64.msi.
 
 function(tarvex_windows_resources target)
     set(TARVEX_ICO ${CMAKE_CURRENT_BINARY_DIR}/tarvex.ico)
-    set(icons)
-    foreach(size IN LISTS tarvex_icon_sizes)
-        list(APPEND icons ${PROJECT_SOURCE_DIR}/data/icons/tarvex-${size}.png)
-    endforeach()
-    add_custom_command(OUTPUT ${TARVEX_ICO}
-        COMMAND ${PROJECT_SOURCE_DIR}/cmake/make-ico.sh ${TARVEX_ICO} ${icons}
-        DEPENDS ${PROJECT_SOURCE_DIR}/cmake/make-ico.sh ${icons}
-        COMMENT "Packing the icon artwork into tarvex.ico")
-    configure_file(${PROJECT_SOURCE_DIR}/cmake/tarvex.rc.in ${CMAKE_CURRENT_BINARY_DIR}/tarvex.rc @ONLY)
+    # One icon and one resource script, whichever program asks first.
+    get_property(made GLOBAL PROPERTY tarvex_windows_resources_made)
+    if(NOT made)
+        set(icons)
+        foreach(size IN LISTS tarvex_icon_sizes)
+            list(APPEND icons ${PROJECT_SOURCE_DIR}/data/icons/tarvex-${size}.png)
+        endforeach()
+        add_custom_command(OUTPUT ${TARVEX_ICO}
+            COMMAND ${PROJECT_SOURCE_DIR}/cmake/make-ico.sh ${TARVEX_ICO} ${icons}
+            DEPENDS ${PROJECT_SOURCE_DIR}/cmake/make-ico.sh ${icons}
+            COMMENT "Packing the icon artwork into tarvex.ico")
+        configure_file(${PROJECT_SOURCE_DIR}/cmake/tarvex.rc.in ${CMAKE_CURRENT_BINARY_DIR}/tarvex.rc
+                       @ONLY)
+        set_property(GLOBAL PROPERTY tarvex_windows_resources_made ON)
+    endif()
     target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tarvex.rc)
     set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/tarvex.rc PROPERTIES
                                 OBJECT_DEPENDS ${TARVEX_ICO})
-    set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
 endfunction()
 
 # tarvex_windows_runtime(<folder> <output> <qt-modules> <plugins> <strip>): commands
@@ -61,7 +67,8 @@ function(tarvex_windows_runtime folder output modules plugins strip)
     set(${output}_DEPENDS ${files} PARENT_SCOPE)
 endfunction()
 
-function(tarvex_windows_zip target)
+# tarvex_windows_zip(<window> <console>): both programs, side by side.
+function(tarvex_windows_zip target console)
     set(name tarvex-${PROJECT_VERSION}-windows-x64)
     set(folder ${PROJECT_BINARY_DIR}/${name})
     set(zip ${PROJECT_BINARY_DIR}/${name}.zip)
@@ -77,11 +84,13 @@ function(tarvex_windows_zip target)
     add_custom_command(OUTPUT ${zip}
         COMMAND ${CMAKE_COMMAND} -E rm -rf ${folder} ${zip}
         ${runtime}
-        COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${folder}/
+        COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> $<TARGET_FILE:${console}>
+                ${folder}/
         COMMAND ${CMAKE_STRIP} --strip-unneeded ${folder}/$<TARGET_FILE_NAME:${target}>
+                ${folder}/$<TARGET_FILE_NAME:${console}>
         COMMAND ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip ${name}
         WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
-        DEPENDS ${target} ${runtime_DEPENDS}
+        DEPENDS ${target} ${console} ${runtime_DEPENDS}
         COMMENT "Packing ${name}.zip"
         VERBATIM)
     add_custom_target(windows_zip ALL DEPENDS ${zip})

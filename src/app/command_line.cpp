@@ -96,6 +96,24 @@ std::variant<ShellRequest, Refusal> withPort(ShellRequest request) {
     return request;
 }
 
+// The line speeds --baud takes: the common ones of modems' UARTs and USB adapters.
+const QList<int> kLineSpeeds{1200,  2400,   4800,   9600,   19200, 38400,
+                             57600, 115200, 230400, 460800, 921600};
+
+// --baud's value, or why it cannot be one.
+std::variant<int, QString> lineSpeed(const QCommandLineParser& parser) {
+    const QString given = parser.value(QStringLiteral("baud"));
+    bool isNumber = false;
+    const int baud = given.toInt(&isNumber);
+    if (isNumber && kLineSpeeds.contains(baud))
+        return baud;
+    QStringList speeds;
+    for (const int speed : kLineSpeeds)
+        speeds << QString::number(speed);
+    return QStringLiteral("--baud takes a line speed of %1, not \"%2\"")
+        .arg(speeds.join(QStringLiteral(", ")), given);
+}
+
 // A number of dBm from -150 to 0, as --warning and --critical take it.
 std::optional<int> dbmValue(const QString& text) {
     bool isNumber = false;
@@ -146,6 +164,10 @@ std::variant<ShellRequest, Refusal> shellRequest(const QCommandLineParser& parse
         return refuse(QStringLiteral("--check, --send and --status are runs of their own: give "
                                      "one of them"));
     ShellRequest request;
+    const auto baud = lineSpeed(parser);
+    if (const auto* why = std::get_if<QString>(&baud))
+        return refuse(*why);
+    request.baud = std::get<int>(baud);
     request.command = check  ? ShellRequest::Command::Check
                       : send ? ShellRequest::Command::Send
                              : ShellRequest::Command::Status;
@@ -274,6 +296,10 @@ void describeOptions(QCommandLineParser& parser) {
         {QStringLiteral("tries"),
          QStringLiteral("With --check: how many times to send AT, 2 s each (default 1)."),
          QStringLiteral("N"), QStringLiteral("1")},
+        {QStringLiteral("baud"),
+         QStringLiteral("The line speed, for the window's Connect and for --check, --send and "
+                        "--status (default 9600): a modem HAT's UART may run at 115200."),
+         QStringLiteral("N"), QStringLiteral("9600")},
         {QStringLiteral("no-log"), QStringLiteral("Keep no log of this run.")},
         {QStringLiteral("log-personal-info"),
          QStringLiteral("Log the mobile number and the SMS text as typed; by default the log "
@@ -288,8 +314,13 @@ Request parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     describeOptions(parser);
     const bool shell = asksForTheShell(ours);
-    if (!parser.parse(ours))
-        return Refusal{parser.errorText(), shell};
+    if (!parser.parse(ours)) {
+        // Which format the caller reads is not parsed yet: it is looked for as given.
+        const qsizetype format = ours.indexOf(QStringLiteral("--format"));
+        const bool nagios = ours.contains(QStringLiteral("--format=nagios")) ||
+                            (format > 0 && ours.value(format + 1) == QLatin1String("nagios"));
+        return Refusal{parser.errorText(), shell, shell && nagios};
+    }
     // The help and the version answer whatever else is given, as Qt's own do.
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
         return TextRequest{TextRequest::Kind::Help};
@@ -303,7 +334,10 @@ Request parseCommandLine(const QStringList& arguments) {
             return *refusal;
         return std::get<ShellRequest>(request);
     }
-    return WindowRequest{log, platformChosen};
+    const auto baud = lineSpeed(parser);
+    if (const auto* why = std::get_if<QString>(&baud))
+        return Refusal{*why};
+    return WindowRequest{log, std::get<int>(baud), platformChosen};
 }
 
 } // namespace tarvex

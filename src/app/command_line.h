@@ -14,6 +14,7 @@ namespace tarvex {
 
 struct WindowRequest {
     SessionOptions log;
+    int baud = 9600; // --baud: the line speed Connect sets
     // -platform or QT_QPA_PLATFORM chose where the window goes: Qt decides, and no
     // display is looked for beforehand.
     bool platformChosen = false;
@@ -29,6 +30,7 @@ struct ShellRequest {
     QString number;
     QString text;
     int tries = 1;
+    int baud = 9600; // --baud
     SessionOptions log;
     // --status: the signal below which a monitoring system is warned and alarmed, the
     // whole run's limit, and the file the report goes to instead of standard output.

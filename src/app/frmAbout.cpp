@@ -50,17 +50,20 @@ frmAbout::frmAbout(std::unique_ptr<Timer> timer, MainWindowFactory makeMainWindo
 
 frmAbout::~frmAbout() = default;
 
-std::unique_ptr<frmAbout> frmAbout::system(std::shared_ptr<SessionLog> log) {
-    return std::make_unique<frmAbout>(std::make_unique<QtTimer>(), [log = std::move(log)] {
-        // Set only now: the splash has no icon, and decoding every size up to 256 px
-        // before its first frame would only delay it.
-        QApplication::setWindowIcon(applicationIcon());
-        return std::make_unique<frmResult>(
-            withSessionLog(DialoguePlatform::system(std::make_unique<QtMessageBoxes>(),
-                                                    std::make_unique<SystemPause>()),
-                           log),
-            endTheProcess);
-    });
+std::unique_ptr<frmAbout> frmAbout::system(std::shared_ptr<SessionLog> log, int lineSpeed) {
+    return std::make_unique<frmAbout>(
+        std::make_unique<QtTimer>(), [log = std::move(log), lineSpeed] {
+            // Set only now: the splash has no icon, and decoding every size up to 256 px
+            // before its first frame would only delay it.
+            QApplication::setWindowIcon(applicationIcon());
+            auto window = std::make_unique<frmResult>(
+                withSessionLog(DialoguePlatform::system(std::make_unique<QtMessageBoxes>(),
+                                                        std::make_unique<SystemPause>()),
+                               log),
+                endTheProcess);
+            window->dialogue().setLineSpeed(lineSpeed);
+            return window;
+        });
 }
 
 void endTheProcess() {

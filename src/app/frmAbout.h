@@ -42,8 +42,8 @@ public:
     ~frmAbout() override;
 
     // The real timer and a main window on the real serial port and message boxes,
-    // with `log` (none when it is off) listening in.
-    static std::unique_ptr<frmAbout> system(std::shared_ptr<SessionLog> log);
+    // with `log` (none when it is off) listening in; Connect sets `lineSpeed`.
+    static std::unique_ptr<frmAbout> system(std::shared_ptr<SessionLog> log, int lineSpeed);
 
     void Form_Load();
     void Timer1_Timer();

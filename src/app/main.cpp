@@ -1,5 +1,6 @@
 #include "application.h"
 #include "command_line.h"
+#include "modem/readiness_report.h"
 #include "shell.h"
 #include "window.h"
 
@@ -26,8 +27,13 @@ int refuse(const tarvex::Refusal& refusal) {
     if (!refusal.shell)
         return 1; // as Qt ends a program on an option it does not know
     std::fputs("Try 'tarvex --help'. Nothing was sent.\n", stderr);
-    // A monitoring plugin's wrong command line is its UNKNOWN.
-    return refusal.nagios ? 3 : tarvex::shell::kUsage;
+    if (!refusal.nagios)
+        return tarvex::shell::kUsage;
+    // A monitoring plugin's wrong command line is its UNKNOWN, said where it reads.
+    std::fputs(qPrintable(tarvex::nagiosLine(tarvex::NagiosStatus::Unknown,
+                                             QStringLiteral("tarvex: ") + refusal.why)),
+               stdout);
+    return int(tarvex::NagiosStatus::Unknown);
 }
 
 } // namespace

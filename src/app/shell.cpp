@@ -154,6 +154,7 @@ public:
                 dialogue_->stop(QStringLiteral("interrupted"));
         });
 
+        dialogue.setLineSpeed(request_.baud);
         dialogue.run([&] { dialogue.openPort(request_.port); });
         if (status_ < 0 && dialogue.flags().PortConnected) {
             if (request_.command == ShellRequest::Command::Send)

@@ -124,7 +124,7 @@ int runWindow(int& argc, char** argv, const WindowRequest& request) {
 
     // The splash hands over to the main window and keeps it for the rest of the run.
     const std::unique_ptr<frmAbout> splash =
-        frmAbout::system(startSessionLog(request.log, windowSurface()));
+        frmAbout::system(startSessionLog(request.log, windowSurface()), request.baud);
     splash->show();
     return QApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "dialogue_record.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 
@@ -270,6 +271,15 @@ void DialogueRecord::append(Direction& d, const QString& text, bool content, cha
 void DialogueRecord::endLine(Direction& d) {
     if (d.length == 0)
         return;
+    // The modem's identities (IMEI and IMSI of 15 digits, an ICCID of 19 or 20) name a
+    // device and its owner as a number does: masked, whatever asked for them.
+    static const QRegularExpression identity(QStringLiteral("\\d{14,20}"));
+    if (mask_ && d.received)
+        for (auto m = identity.globalMatch(d.text); m.hasNext();) {
+            const QRegularExpressionMatch found = m.next();
+            d.text.replace(found.capturedStart(), found.capturedLength(),
+                           QString(found.capturedLength(), QLatin1Char('#')));
+        }
     sink_(line(d.first, &d.last, d.arrow, d.text));
     d.text.clear();
     d.length = 0;

@@ -62,10 +62,6 @@ void SessionLog::open(const Options& options) {
         write(QStringLiteral("# ") + line);
 }
 
-void SessionLog::sent(const QString& characters) {
-    sent(characters, now());
-}
-
 void SessionLog::sent(const QString& characters, LogTime handedAt) {
     for (const QChar c : characters)
         record_.sent(static_cast<char>(c.unicode()), handedAt);

@@ -46,7 +46,6 @@ public:
     // The time since the start, as the lines carry it.
     LogTime now() const;
 
-    void sent(const QString& characters);
     // Characters timed before the device was handed them: none reached it earlier.
     void sent(const QString& characters, LogTime handedAt);
     void received(const QString& characters);

@@ -9,7 +9,7 @@
 namespace tarvex {
 
 void ModemDialogue::openPort(qint16 port) {
-    openWithLineSettings(MSComm1, port);
+    openWithLineSettings(MSComm1, port, lineSpeed_);
 
     flags_.PortConnected = true;
     emit connectedChanged(true);

@@ -9,6 +9,7 @@
 #include "platform/serial_error.h"
 #include "platform/state_flag.h"
 #include "serial/command_runner.h"
+#include "serial/port_opening.h"
 
 #include <QHash>
 #include <QObject>
@@ -47,6 +48,8 @@ public:
 
     // The state after load: every flag false, the reply timer off.
     void reset();
+    // The line speed the next openPort() sets: 9600 unless a start option said otherwise.
+    void setLineSpeed(int baud) { lineSpeed_ = baud; }
 
     // The handlers. Each may throw; an event runs it behind run().
     void openPort(qint16 port);
@@ -131,6 +134,7 @@ private:
     Timer& smsTimer_;
     PortDirectory& ports_;
     StateFlags flags_;
+    int lineSpeed_ = kLineSpeed;
     SmsAnswerReader sms_;
     CommandRunner runner_;
     QHash<QString, CommandAnswer> answers_;

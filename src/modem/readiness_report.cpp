@@ -157,6 +157,12 @@ void readSim(const CommandAnswer& answer, Findings& findings) {
         findings.sim = simStateOf(*error);
         findings.simAnswer = answer.finalLine.trimmed();
     }
+    // Every modem knows +CPIN?; with its error reports off (+CMEE=0) a missing SIM, a
+    // failed one and one that stayed busy through the dialogue's wait all say ERROR.
+    if (answer.final == CommandAnswer::Final::Error) {
+        findings.sim = SimState::Failure;
+        findings.simAnswer = QStringLiteral("ERROR: no SIM, or one it cannot read");
+    }
 }
 
 SignalWord rssiWord(int dbm) {

@@ -1,12 +1,11 @@
 #include "sms_errors.h"
 
 #include <array>
-#include <utility>
 
 namespace tarvex {
 namespace {
 
-using Entry = std::pair<int, const char*>;
+using Entry = SmsErrorWords;
 
 // Message service failures (3GPP TS 27.005, 3.2.5) and the network causes
 // (TS 24.011) that technicians meet most.
@@ -69,15 +68,13 @@ constexpr std::array kCmeErrors{
     Entry{100, "unknown error"},
 };
 
-template <typename Table> const char* lookUp(const Table& table, int code) {
-    for (const auto& [number, words] : table) {
-        if (number == code)
-            return words;
-    }
-    return nullptr;
-}
-
 } // namespace
+
+std::span<const SmsErrorWords> smsErrorTable(bool network) {
+    if (network)
+        return kCmsErrors;
+    return kCmeErrors;
+}
 
 QString smsErrorText(bool network, const QString& code) {
     const QString prefix = network ? QStringLiteral("CMS") : QStringLiteral("CME");
@@ -85,10 +82,13 @@ QString smsErrorText(bool network, const QString& code) {
     const int number = code.toInt(&isNumber);
     if (!isNumber)
         return code.isEmpty() ? QStringLiteral("%1 ERROR").arg(prefix) : code;
-    const char* words = network ? lookUp(kCmsErrors, number) : lookUp(kCmeErrors, number);
-    if (!words)
-        return QStringLiteral("%1 ERROR %2").arg(prefix).arg(number);
-    return QStringLiteral("%1 (%2 ERROR %3)").arg(QString::fromLatin1(words), prefix).arg(number);
+    for (const auto& [known, words] : smsErrorTable(network)) {
+        if (known == number)
+            return QStringLiteral("%1 (%2 ERROR %3)")
+                .arg(QString::fromLatin1(words), prefix)
+                .arg(number);
+    }
+    return QStringLiteral("%1 ERROR %2").arg(prefix).arg(number);
 }
 
 } // namespace tarvex

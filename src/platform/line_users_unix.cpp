@@ -213,10 +213,6 @@ bool modemManagerProbesIn(const TtyId& tty, const LineRoots& roots) {
     return probesAmong(tty, roots, processes(roots.proc));
 }
 
-QString consoleIn(const TtyId& tty, const LineRoots& roots) {
-    return consoleAmong(tty, roots, processes(roots.proc));
-}
-
 QString consoleFixIn(const TtyId& tty, const LineRoots& roots) {
     if (readAll(roots.proc + QStringLiteral("/device-tree/model")).startsWith("Raspberry Pi"))
         return QStringLiteral("sudo raspi-config, Interface Options, Serial Port: login shell No, "
@@ -265,13 +261,13 @@ QString adapterClaimedIn(const LineRoots& roots) {
     return {};
 }
 
-void lookUpLineUsersIn(QList<PortInfo>& ports, const LineRoots& roots) {
+void lookUpLineUsersIn(QList<PortInfo>& ports, const LineRoots& roots, const TtyLookup& ttyOf) {
     // Read once for all the entries: each process's stat and command line.
     std::optional<QList<Process>> all;
     for (PortInfo& info : ports) {
         if (!info.present)
             continue;
-        const auto tty = ttyId(info.device);
+        const auto tty = ttyOf(info.device);
         if (!tty)
             continue;
         if (!all)

@@ -6,6 +6,7 @@
 #include "port_names.h"
 
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace tarvex {
@@ -41,10 +42,7 @@ QString holderIn(const TtyId& tty, const LineRoots& roots);
 // ModemManager runs and would probe the device: a candidate on a USB modem driver
 // that no rule tells it to ignore.
 bool modemManagerProbesIn(const TtyId& tty, const LineRoots& roots);
-// "a login prompt (agetty, pid 812)", "the kernel writing its messages there", both,
-// or empty.
-QString consoleIn(const TtyId& tty, const LineRoots& roots);
-// How to turn that console off, on a Raspberry Pi or elsewhere.
+// How to turn a console on the line off, on a Raspberry Pi or elsewhere.
 QString consoleFixIn(const TtyId& tty, const LineRoots& roots);
 
 // "brltty (pid 901) has taken the USB serial adapter 1a86:7523 (CH340) ...": the
@@ -52,7 +50,14 @@ QString consoleFixIn(const TtyId& tty, const LineRoots& roots);
 // otherwise.
 QString adapterClaimedIn(const LineRoots& roots);
 
-// Fills in the console and ModemManager fields of each present entry.
-void lookUpLineUsersIn(QList<PortInfo>& ports, const LineRoots& roots);
+// Which terminal a device is; ttyId() for the system's own, a test's stand-in for
+// devices this machine does not have.
+using TtyLookup = std::function<std::optional<TtyId>(const QString& device)>;
+
+// Fills in the console and ModemManager fields of each present entry: the console
+// "a login prompt (agetty, pid 812)", "the kernel writing its messages there", both,
+// or empty, and then how to turn it off.
+void lookUpLineUsersIn(QList<PortInfo>& ports, const LineRoots& roots,
+                       const TtyLookup& ttyOf = ttyId);
 
 } // namespace tarvex

@@ -30,12 +30,6 @@ QString portLabel(int port, const QString& device) {
     return device.isEmpty() || device == name ? name : QStringLiteral("%1 (%2)").arg(name, device);
 }
 
-QString describePort(int port) {
-    if (port < kFirstPort || port > kLastPort)
-        return comName(port);
-    return portLabel(port, deviceForPort(port));
-}
-
 namespace {
 
 // "Telit LE910": the maker once, even when the product string repeats it.

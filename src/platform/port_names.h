@@ -23,8 +23,6 @@ using DeviceLookup = std::function<QString(int port)>;
 // "COM3 (/dev/ttyS2)"; just "COM3" where the device is not known or is the port's
 // own name (Windows).
 QString portLabel(int port, const QString& device);
-// The label of a port's device as set now, or just "COM0" for a port outside the list.
-QString describePort(int port);
 
 // What one entry of the list stands for right now.
 struct PortInfo {

@@ -12,7 +12,6 @@ public:
         return *this;
     }
     explicit operator bool() const { return bits_ != 0; }
-    qint16 bits() const { return bits_; }
 
 private:
     qint16 bits_ = 0;

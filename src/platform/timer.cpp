@@ -15,10 +15,6 @@ void QtTimer::setInterval(std::chrono::milliseconds interval) {
     timer_->setInterval(interval);
 }
 
-std::chrono::milliseconds QtTimer::interval() const {
-    return timer_->intervalAsDuration();
-}
-
 void QtTimer::setEnabled(bool enabled) {
     if (enabled)
         timer_->start();

@@ -13,7 +13,6 @@ class Timer : public QObject {
 public:
     using QObject::QObject;
     virtual void setInterval(std::chrono::milliseconds interval) = 0;
-    virtual std::chrono::milliseconds interval() const = 0;
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
 
@@ -26,7 +25,6 @@ class QtTimer final : public Timer {
 public:
     explicit QtTimer(QObject* parent = nullptr);
     void setInterval(std::chrono::milliseconds interval) override;
-    std::chrono::milliseconds interval() const override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override;
 

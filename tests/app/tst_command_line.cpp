@@ -2,6 +2,7 @@
 // beside Qt's own, and where "--" ends the options.
 
 #include "app/command_line.h"
+#include "platform/port_names.h"
 
 #include <QTemporaryFile>
 #include <QTest>
@@ -35,9 +36,19 @@ private slots:
         QTest::newRow("no NUMBER") << QStringList{"--send", "COM1"} << "NUMBER and TEXT";
         QTest::newRow("no TEXT") << QStringList{"--send", "COM1", "+1555"} << "needs TEXT";
         QTest::newRow("COM0") << QStringList{"--check", "COM0"} << "COM0: no such port";
-        QTest::newRow("COM99") << QStringList{"--check", "COM99"} << "COM99: no such port";
-        QTest::newRow("a file") << QStringList{"--check", "FILE"} << "(it is a file)";
-        QTest::newRow("a folder") << QStringList{"--check", "/tmp"} << "(it is a folder)";
+        // PORT beyond the entries: on Linux a path, a file or a folder refused before
+        // anything opens it; on Windows any COM port is a device, a path none.
+        if (namesADevice(QStringLiteral("/tmp"))) {
+            QTest::newRow("COM99") << QStringList{"--check", "COM99"} << "COM99: no such port";
+            QTest::newRow("a file") << QStringList{"--check", "FILE"} << "(it is a file)";
+            QTest::newRow("a folder") << QStringList{"--check", "/tmp"} << "(it is a folder)";
+            QTest::newRow("status not a tty, for Nagios")
+                << QStringList{"--status", "FILE", "--format", "nagios"} << "(it is a file)";
+        } else {
+            QTest::newRow("a path") << QStringList{"--check", "/tmp"} << "/tmp: no such port";
+            QTest::newRow("a path, for Nagios")
+                << QStringList{"--status", "/tmp", "--format", "nagios"} << "no such port";
+        }
         QTest::newRow("quote in number")
             << QStringList{"--send", "COM1", "+91\"\r\nATD112;", "hi"} << "Invalid Mobile Number";
         QTest::newRow("number too long") << QStringList{"--send", "COM1", longNumber, "hi"}
@@ -75,8 +86,10 @@ private slots:
             << QStringList{"--check", "COM1", "--format", "json"} << "--format goes with --status";
         QTest::newRow("tries to status")
             << QStringList{"--status", "COM1", "--tries", "2"} << "--status asks once";
-        QTest::newRow("status not a tty, for Nagios")
-            << QStringList{"--status", "FILE", "--format", "nagios"} << "(it is a file)";
+        QTest::newRow("not a line speed") << QStringList{"--check", "COM1", "--baud", "115000"}
+                                          << "--baud takes a line speed of 1200, 2400";
+        QTest::newRow("unknown option, for Nagios")
+            << QStringList{"--status", "COM1", "--format", "nagios", "--bogus"} << "bogus";
     }
     void refusal() {
         QFETCH(QStringList, arguments);
@@ -185,6 +198,19 @@ private slots:
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QVERIFY(!chosenByNobody);
         QVERIFY(std::get<WindowRequest>(parsed({})).platformChosen);
+    }
+
+    // --baud reaches the window and every shell command; without it, 9600.
+    void lineSpeed() {
+        QCOMPARE(std::get<ShellRequest>(parsed({"--check", "COM1"})).baud, 9600);
+        QCOMPARE(std::get<ShellRequest>(parsed({"--status", "COM1", "--baud", "115200"})).baud,
+                 115200);
+        QCOMPARE(std::get<ShellRequest>(parsed({"--send", "COM1", "+1", "x", "--baud=57600"})).baud,
+                 57600);
+        QCOMPARE(std::get<WindowRequest>(parsed({"--baud", "115200"})).baud, 115200);
+        QCOMPARE(std::get<WindowRequest>(parsed({})).baud, 9600);
+        const auto refusal = std::get<Refusal>(parsed({"--baud", "9601"}));
+        QVERIFY(!refusal.shell); // the window's own start option
     }
 
     void logOptions() {

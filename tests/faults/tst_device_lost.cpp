@@ -1,6 +1,7 @@
 // The window's side of a device that goes away, on the fakes: whatever was in
 // progress ends, the operator is told once, and Connect works again.
 
+#include "connected_suite.h"
 #include "fake_world.h"
 
 #include <QLineEdit>
@@ -22,7 +23,7 @@ SerialError lost() {
 
 } // namespace
 
-class TestDeviceLost : public QObject {
+class TestDeviceLost : public ConnectedSuite<FakeWorld> {
     Q_OBJECT
 
 private slots:
@@ -47,8 +48,7 @@ private slots:
         QFETCH(int, when);
         QFETCH(int, notifications);
         QFETCH(QString, report);
-        FakeWorld world;
-        world.connectPort();
+        FakeWorld& world = *world_;
         world.window->txtMobileNo->setText(QStringLiteral("+15551234567"));
         world.window->txtDat->setText(QStringLiteral("Hello"));
         auto notifyLost = [&world, notifications] {

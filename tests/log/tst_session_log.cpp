@@ -261,6 +261,32 @@ private slots:
         QCOMPARE(lines.join(QLatin1Char('\n')), logged.join(QLatin1Char('\n')));
     }
 
+    // The modem's IMEI, IMSI and ICCID in its answers, masked unless asked for.
+    void identitiesMasked_data() {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("mask");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("IMEI") << QByteArray("356938035643809\r\n") << true
+                              << "###############<CR><LF>";
+        QTest::newRow("ICCID named") << QByteArray("+CCID: 89441000303163451234\r\n") << true
+                                     << "+CCID: ####################<CR><LF>";
+        QTest::newRow("short numbers stay")
+            << QByteArray("+CSQ: 20,99\r\n") << true << "+CSQ: 20,99<CR><LF>";
+        QTest::newRow("asked for")
+            << QByteArray("356938035643809\r\n") << false << "356938035643809<CR><LF>";
+    }
+    void identitiesMasked() {
+        QFETCH(QByteArray, received);
+        QFETCH(bool, mask);
+        QFETCH(QString, logged);
+        QStringList lines;
+        DialogueRecord record([&](const QString& l) { lines.append(l.mid(26)); }, mask);
+        for (const char c : received)
+            record.received(c, 0ms);
+        record.finish();
+        QCOMPARE(lines, QStringList{logged});
+    }
+
     void personalDataWhenAskedFor() {
         QStringList lines;
         DialogueRecord record([&](const QString& l) { lines.append(l); }, false);
@@ -284,7 +310,7 @@ private slots:
         {
             SessionLog log({dir.path(), false, {QStringLiteral("Tarvex 1.0.0")}});
             path = log.filePath();
-            log.sent(QStringLiteral("AT\r\n"));
+            log.sent(QStringLiteral("AT\r\n"), log.now());
         }
         QCOMPARE(fileLines(path).first(), QStringLiteral("# Tarvex 1.0.0"));
         QVERIFY(fileLines(path).last().endsWith(QStringLiteral("--> AT<CR><LF>")));
@@ -318,7 +344,7 @@ private slots:
         SessionLog log({dir.path(), false, {}});
         QVERIFY(QFile::exists(log.filePath()));
         QFile::remove(log.filePath());
-        log.sent(QStringLiteral("AT\r\n"));
+        log.sent(QStringLiteral("AT\r\n"), log.now());
         log.received(QStringLiteral("\r\nOK\r\n"));
         log.finish();
     }
@@ -330,7 +356,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         SessionLog log({blocker.fileName() + QStringLiteral("/logs"), false, {}});
         QCOMPARE(log.filePath(), QString());
-        log.sent(QStringLiteral("AT\r\n"));
+        log.sent(QStringLiteral("AT\r\n"), log.now());
         log.note(QStringLiteral("still running"));
         log.finish();
     }

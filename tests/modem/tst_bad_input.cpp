@@ -1,6 +1,7 @@
 // Whatever the operator types or pastes into the number and the body: the message
 // they see, and proof that nothing but a well-formed submission reaches the line.
 
+#include "connected_suite.h"
 #include "fake_world.h"
 
 #include <QLineEdit>
@@ -21,7 +22,7 @@ QString ch(char16_t c) {
 
 } // namespace
 
-class TestBadInput : public QObject {
+class TestBadInput : public ConnectedSuite<FakeWorld> {
     Q_OBJECT
 
 private slots:
@@ -91,8 +92,7 @@ private slots:
         QFETCH(QString, number);
         QFETCH(QString, body);
         QFETCH(QString, outcome);
-        FakeWorld world;
-        world.connectPort();
+        FakeWorld& world = *world_;
         world.window->txtMobileNo->clear();
         world.window->txtMobileNo->insert(number);
         world.window->txtDat->insert(body);

@@ -1,5 +1,6 @@
 // "Test Modem Communication": the wire timeline, the reply detector and the time-out.
 
+#include "connected_suite.h"
 #include "fake_dialogue_world.h"
 #include "fault_rows.h"
 
@@ -15,28 +16,14 @@ using fault_rows::kModemOk;
 using fault_rows::kRetry;
 
 const QList<Written> kAttention{{0, "A"}, {100, "T"}, {200, "\r\n"}};
-
-QList<Written> echoOffFrom(qint64 t) {
-    QList<Written> w;
-    for (const char* c : {"A", "T", "E", "0", "\r", "\n"}) {
-        w.append({t, QString::fromLatin1(c)});
-        t += 25;
-    }
-    return w;
-}
+const QString kEchoOff = QStringLiteral("ATE0\r\n");
 
 } // namespace
 
-class TestModemDetection : public QObject {
+class TestModemDetection : public ConnectedSuite<FakeDialogueWorld> {
     Q_OBJECT
 
 private slots:
-    void init() {
-        world_ = std::make_unique<FakeDialogueWorld>();
-        world_->connectPort();
-    }
-    void cleanup() { world_.reset(); }
-
     void wireTimeline() {
         w().cmdTest_Click();
         QCOMPARE(world_->serial->written, kAttention);
@@ -45,13 +32,13 @@ private slots:
 
         world_->clock.run(300ms);
         world_->serial->receive(QStringLiteral("AT\r\r\nOK\r\n"));
-        // The reply arrived at 500 ms: "ATE0" and its line end leave 25 ms apart, then
+        // The reply arrived at 500 ms: "ATE0" and its line end go out paced, then
         // 100 ms pass before the operator is told.
-        QCOMPARE(world_->serial->written, kAttention + echoOffFrom(500));
+        QCOMPARE(world_->serial->written, kAttention + pacedFrom(500, kEchoOff));
         QCOMPARE(world_->boxes->shown.size(), 1);
         QCOMPARE(world_->boxes->shown[0].text, kModemOk);
         QCOMPARE(world_->boxes->shown[0].caption, QStringLiteral("Test Tarvex"));
-        QCOMPARE(world_->boxes->shown[0].at, 500 + 6 * 25 + 100);
+        QCOMPARE(world_->boxes->shown[0].at, pacedEnd(500, kEchoOff) + 100);
     }
 
     void detector_data() {
@@ -78,7 +65,7 @@ private slots:
         QCOMPARE(bool(w().flags().ModemFound), found);
         QCOMPARE(bool(w().flags().DetectDone), found);
         QCOMPARE(world_->boxes->texts(), found ? QStringList{kModemOk} : QStringList{});
-        QCOMPARE(world_->serial->wire().endsWith(QStringLiteral("ATE0\r\n")), found);
+        QCOMPARE(world_->serial->wire().endsWith(kEchoOff), found);
     }
 
     void ignoresEverythingOnceDone() {
@@ -105,7 +92,7 @@ private slots:
     void detectorIsLiveBeforeAnyTest() {
         world_->serial->receive(QStringLiteral("\r\nOK\r\n"));
         QCOMPARE(world_->boxes->texts(), QStringList{kModemOk});
-        QVERIFY(world_->serial->wire().startsWith(QStringLiteral("ATE0\r\n")));
+        QVERIFY(world_->serial->wire().startsWith(kEchoOff));
     }
 
     void flagsSettleBeforeTheSend() {
@@ -234,7 +221,6 @@ private slots:
 
 private:
     ModemDialogue& w() { return world_->dialogue; }
-    std::unique_ptr<FakeDialogueWorld> world_;
 };
 
 QTEST_GUILESS_MAIN(TestModemDetection)

@@ -1,5 +1,6 @@
 // "Send SMS": the checks, the exact wire timeline, and the verdict from the modem.
 
+#include "connected_suite.h"
 #include "fake_world.h"
 
 #include <QLineEdit>
@@ -14,31 +15,20 @@ namespace {
 
 const QString kCtrlZ = QString(QChar(26));
 
-// Each character 25 ms after the one before, starting at `t`; returns the time after the last.
-qint64 paced(QList<Written>& out, qint64 t, const QString& text) {
-    for (const QChar c : text) {
-        out.append({t, QString(c)});
-        t += 25;
-    }
-    return t;
-}
-
 } // namespace
 
-class TestSmsSubmission : public QObject {
+class TestSmsSubmission : public ConnectedSuite<FakeWorld> {
     Q_OBJECT
 
 private slots:
-    void init() {
-        world_ = std::make_unique<FakeWorld>();
-        world_->connectPort();
+    void init() override {
+        ConnectedSuite::init();
         // A finished modem test, so the reply detector stays quiet in these tests.
         world_->serial->receive(QStringLiteral("OK"));
         world_->boxes->shown.clear();
         world_->serial->written.clear();
         world_->clock.run(1s);
     }
-    void cleanup() { world_.reset(); }
 
     void wireTimeline() {
         const qint64 start = world_->clock.now();
@@ -46,12 +36,14 @@ private slots:
         w().txtDat->setText(QStringLiteral("Hello from Tarvex"));
         w().Command7->click();
 
-        QList<Written> expected;
-        qint64 t = paced(expected, start, QStringLiteral("AT+CMGF=1\r\n"));
-        t = paced(expected, t + 1000, QStringLiteral("AT+CMGS=\"+919876543210\"\r\n"));
-        t = paced(expected, t + 2000, QStringLiteral("Hello from Tarvex") + kCtrlZ);
-        QCOMPARE(world_->serial->written, expected);
-        QCOMPARE(world_->clock.now(), t);
+        const QString textMode = QStringLiteral("AT+CMGF=1\r\n");
+        const QString submit = QStringLiteral("AT+CMGS=\"+919876543210\"\r\n");
+        const QString body = QStringLiteral("Hello from Tarvex") + kCtrlZ;
+        const qint64 submitAt = pacedEnd(start, textMode) + 1000;
+        const qint64 bodyAt = pacedEnd(submitAt, submit) + 2000;
+        QCOMPARE(world_->serial->written, pacedFrom(start, textMode) + pacedFrom(submitAt, submit) +
+                                              pacedFrom(bodyAt, body));
+        QCOMPARE(world_->clock.now(), pacedEnd(bodyAt, body));
         QCOMPARE(world_->pause->pauses.count(1000), 3);
 
         // Waiting for the verdict: the button stays disabled, the boxes keep their text.
@@ -297,21 +289,19 @@ private slots:
     // Before any modem test the detector is live: the OK in the SMS answers opens
     // "GSM Modem OK", and the verdict must still reach the operator, once.
     void verdictAfterDetectorMessage() {
-        FakeWorld fresh;
-        fresh.connectPort();
-        fresh.window->txtDat->setText(QStringLiteral("hello"));
-        fresh.window->Command7->click();
-        fresh.boxes->whileOpen.push_back(
-            [&] { fresh.serial->receive(QStringLiteral("\r\n+CMGS: 4\r\n\r\nOK\r\n")); });
-        fresh.serial->receive(QStringLiteral("\r\nOK\r\n"));
-        QCOMPARE(fresh.boxes->texts(),
+        world_ = connectedWorld();
+        w().txtDat->setText(QStringLiteral("hello"));
+        w().Command7->click();
+        world_->boxes->whileOpen.push_back(
+            [this] { world_->serial->receive(QStringLiteral("\r\n+CMGS: 4\r\n\r\nOK\r\n")); });
+        world_->serial->receive(QStringLiteral("\r\nOK\r\n"));
+        QCOMPARE(world_->boxes->texts(),
                  (QStringList{QStringLiteral("GSM Modem OK"), QStringLiteral("SMS Send")}));
-        QVERIFY(fresh.window->Command7->isEnabled());
+        QVERIFY(w().Command7->isEnabled());
     }
 
 private:
     frmResult& w() { return *world_->window; }
-    std::unique_ptr<FakeWorld> world_;
 };
 
 QTEST_MAIN(TestSmsSubmission)

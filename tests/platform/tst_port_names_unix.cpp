@@ -1,6 +1,7 @@
 // What the list's entries tell of their devices on Unix, read from sysfs, and who
 // else is on their lines, read from /proc, udev's data and the lock folders.
 
+#include "fake_dialogue_world.h"
 #include "platform/line_users_unix.h"
 #include "platform/port_names_unix.h"
 
@@ -303,9 +304,17 @@ private slots:
         const bool usb = tty == QLatin1String("ttyUSB2");
         const QString device = QStringLiteral("/dev/") + tty;
         const TtyId id{device, device, tty, usb ? 188u : 4u, usb ? 2u : 64u};
+        // At the open: who holds the line, and whether ModemManager would probe it.
         QCOMPARE(holderIn(id, roots), holder);
-        QCOMPARE(consoleIn(id, roots), console);
         QCOMPARE(modemManagerProbesIn(id, roots), modemManager);
+        // In the list: the console on it, how to turn that off, and ModemManager again.
+        QList<PortInfo> ports{testing::presentPort(1, device)};
+        lookUpLineUsersIn(ports, roots, [&](const QString& named) {
+            return named == device ? std::optional(id) : std::nullopt;
+        });
+        QCOMPARE(ports[0].console, console);
+        QCOMPARE(ports[0].consoleFix.isEmpty(), console.isEmpty());
+        QCOMPARE(ports[0].modemManagerProbes, modemManager);
     }
 
     // How to turn a console off: raspi-config on a Raspberry Pi, systemd elsewhere.

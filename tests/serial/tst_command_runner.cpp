@@ -86,9 +86,10 @@ private slots:
             ++calls;
             got = a;
         });
-        QCOMPARE(world_->serial->written.size(), 10);
-        QCOMPARE(world_->serial->written.last().at, 225);
+        const QString line = QStringLiteral("AT+COPS?\r\n");
+        QCOMPARE(world_->serial->written, pacedFrom(0, line));
         const qint64 lineEnd = world_->clock.now();
+        QCOMPARE(lineEnd, pacedEnd(0, line));
         world_->clock.run(4999ms);
         QVERIFY(!got);
         world_->clock.run(1ms);

@@ -1,5 +1,6 @@
 // The paced transmitter, the real pause's schedule, and the receive path.
 
+#include "connected_suite.h"
 #include "fake_dialogue_world.h"
 #include "platform/modFunctions.h"
 
@@ -8,16 +9,10 @@
 using namespace tarvex;
 using namespace tarvex::testing;
 
-class TestPacedTransmitter : public QObject {
+class TestPacedTransmitter : public ConnectedSuite<FakeDialogueWorld> {
     Q_OBJECT
 
 private slots:
-    void init() {
-        world_ = std::make_unique<FakeDialogueWorld>();
-        world_->connectPort();
-    }
-    void cleanup() { world_.reset(); }
-
     void sendsOneCharacterEvery25ms_data() {
         QTest::addColumn<QString>("text");
         QTest::newRow("echo off") << QStringLiteral("ATE0\r\n");
@@ -28,11 +23,8 @@ private slots:
     void sendsOneCharacterEvery25ms() {
         QFETCH(QString, text);
         w().SendComm(text);
-        QList<Written> expected;
-        for (qsizetype i = 0; i < text.size(); ++i)
-            expected.append({25 * i, text.mid(i, 1)});
-        QCOMPARE(world_->serial->written, expected);
-        QCOMPARE(world_->clock.now(), 25 * text.size()); // the last character is paced too
+        QCOMPARE(world_->serial->written, pacedFrom(0, text));
+        QCOMPARE(world_->clock.now(), pacedEnd(0, text)); // the last character is paced too
     }
 
     // The real pause's 25 ms pauses on a virtual clock: each character is handed over
@@ -112,7 +104,6 @@ private slots:
 
 private:
     ModemDialogue& w() { return world_->dialogue; }
-    std::unique_ptr<FakeDialogueWorld> world_;
 };
 
 QTEST_GUILESS_MAIN(TestPacedTransmitter)

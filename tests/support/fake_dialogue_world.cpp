@@ -38,6 +38,19 @@ void FakeTimer::fire() {
     emit tick();
 }
 
+QList<Written> pacedFrom(qint64 start, const QString& text) {
+    QList<Written> writes;
+    for (const QChar c : text) {
+        writes.append({start, QString(c)});
+        start += kPacedCharacterMs;
+    }
+    return writes;
+}
+
+qint64 pacedEnd(qint64 start, const QString& text) {
+    return start + kPacedCharacterMs * text.size();
+}
+
 void FakeSerialControl::record(const QString& property, const QString& value) {
     if (failOn && failOn->first == property)
         throw failOn->second;

@@ -33,10 +33,10 @@ class FakeTimer final : public Timer {
 public:
     explicit FakeTimer(VirtualClock& clock);
     void setInterval(std::chrono::milliseconds interval) override { interval_ = interval; }
-    std::chrono::milliseconds interval() const override { return interval_; }
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
 
+    std::chrono::milliseconds interval() const { return interval_; }
     qint64 deadline() const { return armedAt_ + interval_.count(); }
     void fire();
 
@@ -73,6 +73,15 @@ struct Written {
     QString text;
     bool operator==(const Written&) const = default;
 };
+
+// The pace every text goes out at, as the modem sees it: each character written on
+// its own, then 25 ms, the last one included. A number here, not kCharacterPause,
+// so that a change to the pause fails the suites instead of moving them along.
+inline constexpr qint64 kPacedCharacterMs = 25;
+// The writes of `text` sent at that pace from `start`.
+QList<Written> pacedFrom(qint64 start, const QString& text);
+// When the pause after the last character of `text`, sent from `start`, ends.
+qint64 pacedEnd(qint64 start, const QString& text);
 
 class FakeSerialControl final : public SerialControl {
     Q_OBJECT

@@ -505,6 +505,44 @@ private slots:
         click(kConnect);
         modemTest();
     }
+
+    // The console twin beside tarvex.exe: typed as "tarvex" in cmd, tarvex.com runs
+    // (.COM comes before .EXE), cmd waits for it, and its exit status is cmd's.
+    void consoleTwin_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("check") << "tarvex --check COM1 --no-log" << 0 << "GSM Modem OK"
+                               << QString();
+        QTest::newRow("status for Nagios") << "tarvex --status COM1 --format nagios --no-log" << 0
+                                           << "TARVEX OK - Ready to send SMS" << QString();
+        QTest::newRow("a port that is not there")
+            << "tarvex --check COM2 --no-log" << 2 << QString() << "COM2";
+        QTest::newRow("no command: the window is tarvex.exe's")
+            << "tarvex --no-log" << 1 << QString() << "tarvex.exe beside it opens it";
+    }
+    void consoleTwin() {
+        QFETCH(QString, command);
+        QFETCH(int, exit);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        if (program_.state() != QProcess::NotRunning)
+            stopProgram(); // it holds COM1
+        startModem();
+        QProcess console;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("LD_PRELOAD", env("TARVEX_MODEM_LINES"));
+        console.setProcessEnvironment(e);
+        console.setWorkingDirectory(QFileInfo(env("TARVEX_E2E_EXE")).absolutePath());
+        console.start(env("TARVEX_WINE"), {"cmd", "/c", command});
+        QVERIFY(console.waitForFinished(60'000));
+        const QString said = QString::fromLocal8Bit(console.readAllStandardOutput());
+        const QString complained = QString::fromLocal8Bit(console.readAllStandardError());
+        QVERIFY2(said.contains(out), qPrintable(said + complained));
+        QVERIFY2(complained.contains(err), qPrintable(complained));
+        QCOMPARE(console.exitCode(), exit);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWineE2e)

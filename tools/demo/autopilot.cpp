@@ -72,8 +72,8 @@ int main(int argc, char* argv[]) {
 
     // The real start-up: the splash, then the main window on the real serial port,
     // message boxes and timers.
-    const std::unique_ptr<tarvex::frmAbout> splash =
-        tarvex::frmAbout::system(nullptr); // no session log: a demo is no session
+    const std::unique_ptr<tarvex::frmAbout> splash = tarvex::frmAbout::system(
+        nullptr, tarvex::kLineSpeed); // no session log: a demo is no session
     splash->show();
     const auto window = [&] { return splash->mainWindow(); };
 
