@@ -98,10 +98,11 @@ define host {
     notification_interval   0
     contacts                nobody
 }
+# What both services share, as a site's Nagios would keep it: a template.
 define service {
+    name                    tarvex-service
+    register                0
     host_name               modem-site
-    service_description     ready modem
-    check_command           check_tarvex!$work/ready/modem!-90!-100
     max_check_attempts      1
     check_interval          1
     retry_interval          1
@@ -111,16 +112,14 @@ define service {
     contacts                nobody
 }
 define service {
-    host_name               modem-site
+    use                     tarvex-service
+    service_description     ready modem
+    check_command           check_tarvex!$work/ready/modem!-90!-100
+}
+define service {
+    use                     tarvex-service
     service_description     SIM asks for its PIN
     check_command           check_tarvex!$work/pin/modem!-90!-100
-    max_check_attempts      1
-    check_interval          1
-    retry_interval          1
-    check_period            always
-    notification_period     always
-    notification_interval   0
-    contacts                nobody
 }
 EOF
 
