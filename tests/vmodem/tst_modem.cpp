@@ -1,5 +1,6 @@
 // The modem's command interpreter, bytes in and bytes out, without a pty.
 #include "json_line.h"
+#include "line_rate.h"
 #include "modem.h"
 #include "options.h"
 
@@ -368,7 +369,9 @@ private slots:
                                             "--vanish-after-bytes",
                                             "6",
                                             "--vanish-after-ms",
-                                            "7"}
+                                            "7",
+                                            "--rate",
+                                            "115200"}
                              << QString();
         QTest::newRow("unknown") << QStringList{"--bogus"} << "unknown option: --bogus";
         QTest::newRow("missing value")
@@ -383,6 +386,10 @@ private slots:
             << QStringList{"--sim", "locked"} << "bad or missing value for --sim";
         QTest::newRow("signal above 0 dBm")
             << QStringList{"--signal", "3"} << "bad or missing value for --signal";
+        QTest::newRow("rate no UART runs at")
+            << QStringList{"--rate", "100000"} << "bad or missing value for --rate";
+        QTest::newRow("rate zero")
+            << QStringList{"--rate", "0"} << "bad or missing value for --rate";
         QTest::newRow("2G only on LTE") << QStringList{"--2g-only", "--technology", "lte"}
                                         << "--2g-only needs --technology gsm";
     }
@@ -410,6 +417,42 @@ private slots:
         QCOMPARE(o.seed, 5u);
         QCOMPARE(o.vanishAfterBytes, 6u);
         QCOMPARE(o.vanishAfterMs, 7u);
+        QCOMPARE(o.rate, 115200u);
+    }
+
+    // Each rate --rate takes must match the code a client sets it with, or the
+    // modem would stay deaf at its own rate (or hear another).
+    void rates_data() {
+        QTest::addColumn<QString>("baud");
+        QTest::addColumn<speed_t>("speed");
+        QTest::newRow("1200") << "1200" << speed_t(B1200);
+        QTest::newRow("2400") << "2400" << speed_t(B2400);
+        QTest::newRow("4800") << "4800" << speed_t(B4800);
+        QTest::newRow("9600") << "9600" << speed_t(B9600);
+        QTest::newRow("19200") << "19200" << speed_t(B19200);
+        QTest::newRow("38400") << "38400" << speed_t(B38400);
+        QTest::newRow("57600") << "57600" << speed_t(B57600);
+        QTest::newRow("115200") << "115200" << speed_t(B115200);
+        QTest::newRow("230400") << "230400" << speed_t(B230400);
+        QTest::newRow("460800") << "460800" << speed_t(B460800);
+        QTest::newRow("921600") << "921600" << speed_t(B921600);
+    }
+
+    void rates() {
+        QFETCH(QString, baud);
+        QFETCH(speed_t, speed);
+        const ParsedOptions parsed = parse({"--rate", baud});
+        QCOMPARE(QString::fromStdString(parsed.error), QString());
+        QCOMPARE(parsed.options.rate, baud.toUInt());
+        QCOMPARE(baudOf(speed), baud.toUInt());
+    }
+
+    void noRateHearsEverySpeed() {
+        QCOMPARE(parse({}).options.rate, std::nullopt);
+        // Hang-up and rates nobody uses for a modem are no rate it could be fixed at.
+        QCOMPARE(baudOf(B0), std::nullopt);
+        QCOMPARE(baudOf(B300), std::nullopt);
+        QCOMPARE(parse({"--rate", "300"}).error, "bad or missing value for --rate");
     }
 };
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +48,12 @@ public:
             ::close(fd);
             fd = -1;
         }
+    }
+    // As a program sets its serial port's speed, both ways.
+    bool setSpeed(speed_t speed) const {
+        termios tio{};
+        return ::tcgetattr(fd, &tio) == 0 && ::cfsetispeed(&tio, speed) == 0 &&
+               ::cfsetospeed(&tio, speed) == 0 && ::tcsetattr(fd, TCSANOW, &tio) == 0;
     }
     bool send(const QByteArray& bytes) const {
         return ::write(fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
@@ -89,6 +96,28 @@ public:
     QString path;
     int fd = -1;
 };
+
+// The number of bytes the modem has received by the record of --stamps (lines
+// without " sent"), waiting until there are `count` of them.
+bool stampedReceived(const QString& path, qsizetype count) {
+    const auto deadline = Clock::now() + kDeadline;
+    for (;;) {
+        QFile file(path);
+        qsizetype received = 0;
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                received += !line.isEmpty() && !line.endsWith(" sent");
+            }
+        }
+        if (received >= count) {
+            return received == count;
+        }
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        QThread::msleep(5);
+    }
+}
 
 bool exists(const QString& path) {
     struct stat st = {};
@@ -185,6 +214,71 @@ private slots:
 
         QVERIFY(first.send("AT\r"));
         QCOMPARE(first.receive("never", std::chrono::milliseconds(300)), QByteArray());
+    }
+
+    // A UART modem hears only the rate it is fixed at. What comes at another is line
+    // noise: nothing echoed, answered or run, and nothing of it left in the line the
+    // modem is typing for the next command.
+    void rate_data() {
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<speed_t>("wrong");
+        QTest::addColumn<speed_t>("right");
+        QTest::newRow("SIM7600 HAT at 115200, program at 9600")
+            << "115200" << speed_t(B9600) << speed_t(B115200);
+        QTest::newRow("fixed at 9600, program at 115200")
+            << "9600" << speed_t(B115200) << speed_t(B9600);
+        QTest::newRow("921600, program one step below")
+            << "921600" << speed_t(B460800) << speed_t(B921600);
+    }
+
+    void rate() {
+        QFETCH(QString, rate);
+        QFETCH(speed_t, wrong);
+        QFETCH(speed_t, right);
+        QTemporaryDir dir;
+        const QString stamps = dir.filePath("stamps");
+        VModem modem({"--rate", rate, "--log-commands", "--stamps", stamps});
+        QVERIFY(modem.openClient());
+
+        QVERIFY(modem.setSpeed(wrong));
+        QVERIFY(modem.send("AT\r"));
+        QCOMPARE(modem.receive("never", std::chrono::milliseconds(500)), QByteArray());
+
+        // Half a command: kept, it would spoil the AT below into an ERROR. The record
+        // shows the modem has read it before the speed changes.
+        QVERIFY(modem.send("AT+CMGF=1"));
+        QVERIFY(stampedReceived(stamps, 12));
+        QVERIFY(modem.setSpeed(right));
+        QVERIFY(modem.send("AT\r"));
+        QCOMPARE(modem.receive("OK\r\n"), "AT\r\r\nOK\r\n");
+
+        // Deaf again once the program leaves the rate: ATE0 must not run, so the
+        // echo stays on. Any echo or answer to it would come ahead of this one.
+        QVERIFY(modem.setSpeed(wrong));
+        QVERIFY(modem.send("ATE0\r"));
+        QVERIFY(stampedReceived(stamps, 12 + 3 + 5));
+        QVERIFY(modem.setSpeed(right));
+        QVERIFY(modem.send("AT\r"));
+        QCOMPARE(modem.receive("OK\r\n"), "AT\r\r\nOK\r\n");
+
+        QStringList commands;
+        while (commands.size() < 2 &&
+               (modem.process.canReadLine() || modem.process.waitForReadyRead(10'000))) {
+            commands << QJsonDocument::fromJson(modem.process.readLine())["command"].toString();
+        }
+        QCOMPARE(commands, (QStringList{"AT", "AT"}));
+    }
+
+    // Without --rate the modem answers whatever speed the program sets, as a USB
+    // modem's port does.
+    void withoutRateAnySpeedIsHeard() {
+        VModem modem({});
+        QVERIFY(modem.openClient());
+        for (const speed_t speed : {B1200, B9600, B115200, B921600}) {
+            QVERIFY(modem.setSpeed(speed));
+            QVERIFY(modem.send("AT\r"));
+            QCOMPARE(modem.receive("OK\r\n"), "AT\r\r\nOK\r\n");
+        }
     }
 
     void vanishes_data() {

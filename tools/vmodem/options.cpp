@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "line_rate.h"
+
 #include <charconv>
 #include <chrono>
 #include <limits>
@@ -165,6 +167,12 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
         } else if (name == "--seed") {
             o.seed = numberFor(kAny);
             ok = o.seed.has_value();
+        } else if (name == "--rate") {
+            const auto n = numberFor(kAny);
+            ok = n && isCommonRate(*n);
+            if (ok) {
+                o.rate = static_cast<std::uint32_t>(*n);
+            }
         } else if (name == "--vanish-after-bytes") {
             o.vanishAfterBytes = numberFor(kAny);
             ok = o.vanishAfterBytes.has_value();
@@ -228,6 +236,11 @@ first line, then answers AT commands there until SIGINT/SIGTERM.
                            +CESQ answer ERROR; implies --technology gsm
   --error-on CMD           answer ERROR to the command line CMD, e.g. AT+CMGF=1
                            (case-insensitive, repeatable; '*' means every line)
+  --rate N                 a UART modem fixed at N baud, e.g. 115200 like a
+                           SIM7600 HAT (a standard rate, 1200 to 921600): what
+                           the program sends while its side of the line is set
+                           to another speed is noise, not echoed, answered or
+                           kept; without --rate any speed is heard
   --noise N                write N random bytes when the first byte arrives
   --noise-between N        write N random bytes before each answer
   --seed S                 seed for the random bytes (reproducible noise)

@@ -24,6 +24,8 @@ struct Options {
     std::optional<std::uint64_t> seed;
     std::optional<std::uint64_t> vanishAfterBytes;
     std::optional<std::uint64_t> vanishAfterMs;
+    // A UART modem fixed at this many baud; none: it hears the line at any speed.
+    std::optional<std::uint32_t> rate;
     ModemConfig modem;
 };
 

@@ -1,6 +1,7 @@
 #include "serve.h"
 
 #include "json_line.h"
+#include "line_rate.h"
 #include "modem.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <deque>
 #include <random>
+#include <string>
 #include <unistd.h>
 
 namespace tarvex::vmodem {
@@ -183,12 +185,26 @@ void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, 
         if (received == 0 && !bytes.empty()) {
             device.queue(device.noise(options.noise));
         }
+        // A UART at the wrong rate frames garbage: the modem echoes none of it, runs
+        // none of it and keeps none of it, so the line it is typing stays as it was.
+        // The speed is read as the bytes are: a client switching speeds waits for
+        // the answer (or its silence) first, so its earlier bytes are long read.
+        // Read before the stamp, so a byte on record has been judged.
+        const auto baud = options.rate ? lineBaud(pty.master()) : std::nullopt;
+        const bool heard = !options.rate || baud == options.rate;
         received += bytes.size();
         stamp(stamps, bytes, arrived, "");
         if (options.trace) {
-            device.traceReceived(bytes);
+            if (heard) {
+                device.traceReceived(bytes);
+            } else {
+                std::fprintf(stderr, "vmodem << %s (noise: the line is at %s, not %u baud)\n",
+                             jsonString(bytes).c_str(),
+                             baud ? std::to_string(*baud).c_str() : "another speed",
+                             static_cast<unsigned>(*options.rate));
+            }
         }
-        if (!options.silent) {
+        if (!options.silent && heard) {
             modem.feed(bytes, device);
         }
         if (options.vanishAfterBytes && received >= *options.vanishAfterBytes) {
