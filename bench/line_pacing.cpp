@@ -11,6 +11,7 @@
 #include "platform/message_boxes.h"
 #include "platform/qt_serial_control.h"
 #include "recording_message_boxes.h"
+#include "statistics.h"
 #include "ui/frmResult.h"
 
 #include <QApplication>
@@ -27,6 +28,7 @@
 #include <vector>
 
 using namespace tarvex;
+using tarvex::bench::percentile;
 
 namespace {
 
@@ -74,16 +76,6 @@ int send(int echoOffs, int messages) {
         QThread::msleep(kBetweenMs);
     }
     return 0;
-}
-
-// Nearest-rank percentile.
-double percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(
-        std::max(1.0, std::ceil(p / 100.0 * static_cast<double>(values.size()))));
-    return values[std::min(rank, values.size()) - 1];
 }
 
 int figures(const QString& label, const QString& path, int echoOffs, int messages) {

@@ -113,6 +113,8 @@ void DialogueRecord::beginSms(const QString& number, const QString& text) {
     if (!mask_)
         return;
     for (Direction* d : {&sent_, &received_}) {
+        d->inside = nullptr; // it points into the secrets replaced here
+        d->numberWhole = false;
         d->secrets.clear();
         if (!number.isEmpty())
             d->secrets.push_back({number.toLatin1(), maskedNumber(number), true, false});

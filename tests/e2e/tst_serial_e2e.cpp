@@ -21,15 +21,23 @@ using namespace std::chrono;
 namespace {
 
 // A modem with its echo on: echoes each line, then answers it.
-QByteArray modem(const QByteArray& line) {
-    const QByteArray echo = line + '\r';
-    if (line.endsWith(char(26)))
+std::string modem(const std::string& line) {
+    const std::string echo = line + '\r';
+    if (line.ends_with(char(26)))
         return line + "\r\n+CMGS: 1\r\n\r\nOK\r\n";
-    if (line.startsWith("AT+CMGS="))
+    if (line.starts_with("AT+CMGS="))
         return echo + "\r\n> ";
     if (line == "AT" || line == "ATE0" || line == "AT+CMGF=1")
         return echo + "\r\nOK\r\n";
     return echo + "\r\nERROR\r\n";
+}
+
+// The peer's device and bytes as the serial control and QCOMPARE take them.
+QString device(const PtyPeer& peer) {
+    return QString::fromStdString(peer.devicePath());
+}
+QByteArray received(const PtyPeer& peer) {
+    return QByteArray::fromStdString(peer.received());
 }
 
 } // namespace
@@ -42,7 +50,7 @@ private slots:
 
     void outputReachesTheDevice() {
         PtyPeer peer;
-        qputenv("TARVEX_COM1", peer.devicePath().toLocal8Bit());
+        qputenv("TARVEX_COM1", device(peer).toLocal8Bit());
         QtSerialControl port;
         port.setCommPort(1);
         port.setRTSEnable(true); // a pseudo-terminal has no RTS line; that is no error
@@ -53,16 +61,16 @@ private slots:
         // Handed to the device before Output returns: a blocking pause after it must
         // not hold it back, so it arrives while no event loop runs.
         port.Output(QStringLiteral("A"));
-        QVERIFY(peer.waitForReceived(1, 10s));
-        QCOMPARE(peer.received(), QByteArray("A"));
+        QVERIFY(peer.waitForCount(1, 10s));
+        QCOMPARE(received(peer), QByteArray("A"));
     }
 
     // A peer stopped while it answers a side that reads nothing: its write gives up
     // and it stops at once, instead of waiting for room that never comes.
     void stoppedPeerNeverHangs() {
         auto peer = std::make_unique<PtyPeer>();
-        peer->setResponder([](const QByteArray&) { return QByteArray(1 << 20, 'x'); });
-        const int client = ::open(peer->devicePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        peer->setResponder([](const std::string&) { return std::string(1 << 20, 'x'); });
+        const int client = ::open(peer->devicePath().c_str(), O_RDWR | O_NOCTTY);
         QVERIFY(client >= 0);
         QCOMPARE(::write(client, "AT\r", 3), 3);
         // The answer has started: far more than the terminal holds, so the write waits.
@@ -78,7 +86,7 @@ private slots:
 
     void oneCharacterPerNotification() {
         PtyPeer peer;
-        qputenv("TARVEX_COM1", peer.devicePath().toLocal8Bit());
+        qputenv("TARVEX_COM1", device(peer).toLocal8Bit());
         QtSerialControl port;
         port.setCommPort(1);
         port.setRThreshold(1);
@@ -89,7 +97,7 @@ private slots:
             if (port.CommEvent() == CommEventCode::Receive)
                 reads.append(port.Input());
         });
-        peer.write(QByteArray("HELLO\x00\xff", 7));
+        peer.write(std::string_view("HELLO\x00\xff", 7));
         QTRY_COMPARE(reads.size(), 7);
         QCOMPARE(reads,
                  (QStringList{"H", "E", "L", "L", "O", QString(QChar(0)), QString(QChar(0xff))}));
@@ -114,7 +122,7 @@ private slots:
         QVERIFY(!world.window->connect->isHidden());
 
         PtyPeer peer;
-        qputenv("TARVEX_COM1", peer.devicePath().toLocal8Bit());
+        qputenv("TARVEX_COM1", device(peer).toLocal8Bit());
         world.window->connect->click();
         QVERIFY(world.window->flags().PortConnected);
     }
@@ -122,18 +130,18 @@ private slots:
     void modemAnswers() {
         PtyPeer peer;
         peer.setResponder(modem);
-        RealWorld world(peer.devicePath());
+        RealWorld world(device(peer));
         world.window->connect->click();
         QVERIFY(world.window->flags().PortConnected);
         world.window->cmdTest->click();
         QTRY_COMPARE(world.boxes->texts(), QStringList{QStringLiteral("GSM Modem OK")});
         // The box waits out the pause after ATE0, not the peer's reading of it.
-        QTRY_COMPARE(peer.received(), QByteArray("AT\r\nATE0\r\n"));
+        QTRY_COMPARE(received(peer), QByteArray("AT\r\nATE0\r\n"));
     }
 
     void silentModemAsksToRetry() {
         PtyPeer peer;
-        RealWorld world(peer.devicePath());
+        RealWorld world(device(peer));
         world.window->connect->click();
         world.boxes->answers = {false};
         world.window->cmdTest->click();
@@ -145,7 +153,7 @@ private slots:
     void smsIsSentAndConfirmed() {
         PtyPeer peer;
         peer.setResponder(modem);
-        RealWorld world(peer.devicePath());
+        RealWorld world(device(peer));
         world.window->connect->click();
         world.window->cmdTest->click();
         QTRY_COMPARE(world.boxes->texts(), QStringList{QStringLiteral("GSM Modem OK")});
@@ -154,7 +162,7 @@ private slots:
         world.window->Command7->click();
         QTRY_VERIFY(world.boxes->texts().contains(QStringLiteral("SMS Send")));
         QCOMPARE(
-            peer.received(),
+            received(peer),
             QByteArray(
                 "AT\r\nATE0\r\nAT+CMGF=1\r\nAT+CMGS=\"+15551234567\"\r\nTest from Tarvex\x1a"));
         QCOMPARE(world.window->txtDat->text(), QString());

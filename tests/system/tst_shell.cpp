@@ -221,6 +221,13 @@ private slots:
             << QStringList{} << QString() << QStringList{"--send", "COM1", kNumber, "--", "-v"} << 0
             << "GSM Modem OK\nSMS Send\n"
             << QString();
+        QTest::newRow("a HAT at 115200, asked at 9600")
+            << QStringList{"--rate", "115200"} << QString() << QStringList{"--check", "COM1"} << 1
+            << QString() << "Modem Not Found\n";
+        QTest::newRow("a HAT at 115200, asked at 115200")
+            << QStringList{"--rate", "115200"} << QString()
+            << QStringList{"--check", "COM1", "--baud", "115200"} << 0 << "GSM Modem OK\n"
+            << QString();
         QTest::newRow("SMS refused")
             << QStringList{"--cms-error", "330"} << QString() << send << 1 << "GSM Modem OK\n"
             << "SMS Not Sent: SMSC address unknown (CMS ERROR 330)\n";

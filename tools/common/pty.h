@@ -1,6 +1,7 @@
 #pragma once
-// A pseudo-terminal for whatever plays the device on it (the virtual modem, the
-// end-to-end suites' peer, the benchmarks' link), and the one loop that serves it.
+// A pseudo-terminal for whatever plays the device on it (the virtual modem, and
+// PtyPeer for the end-to-end suites and the benchmarks), and the one loop that
+// serves it.
 //
 // What a hang-up means: the master reports POLLHUP only once no descriptor of the
 // client end is open. Pty holds one itself, so a client closing and reopening the
