@@ -34,6 +34,7 @@ void CommandRunner::await(const QString& command, std::chrono::milliseconds time
     answer_ = CommandAnswer{};
     partial_.clear();
     skipNext_ = false;
+    ++runs_;
     done_ = std::move(done);
     timer_.setInterval(timeout);
     timer_.setEnabled(true);
@@ -47,13 +48,16 @@ void CommandRunner::cancel() {
 void CommandRunner::feed(const QString& characters) {
     if (!active())
         return;
+    const quint64 run = runs_;
     for (const QChar c : characters) {
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
             if (!partial_.trimmed().isEmpty())
                 takeLine(std::exchange(partial_, QString()).trimmed());
             partial_.clear();
-            if (!active())
-                return; // the answer is complete; what follows is not its
+            // The answer is complete (and its `done` may have asked the next command):
+            // what follows is not its.
+            if (!active() || runs_ != run)
+                return;
         } else {
             partial_ += c;
         }

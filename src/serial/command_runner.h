@@ -51,6 +51,7 @@ private:
     Done done_;
     QStringList unsolicited_;
     bool skipNext_ = false; // a new message's or a status report's own second line
+    quint64 runs_ = 0;      // commands asked so far, to tell one from the next
 };
 
 } // namespace tarvex

@@ -115,6 +115,16 @@ private slots:
         runner_->feed(QStringLiteral("\r\nOK\r\n"));
         world_->clock.run(5s);
         QVERIFY(!got);
+        // A `done` that asks the next command at once: what came after the answer in
+        // the same read is not the next command's.
+        int finished = 0;
+        runner_->await(QStringLiteral("+CGMI"), 2000ms, [&](const CommandAnswer&) {
+            ++finished;
+            runner_->await(QStringLiteral("+CGMM"), 2000ms,
+                           [&](const CommandAnswer&) { ++finished; });
+        });
+        runner_->feed(QStringLiteral("\r\nOK\r\n\r\nOK\r\n"));
+        QCOMPARE(finished, 1);
     }
 
 private:
