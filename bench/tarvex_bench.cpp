@@ -15,11 +15,12 @@ using namespace tarvex::bench;
 namespace {
 
 // The counts a run can be given, in the order --help lists them.
+using CountField = int Options::*;
 struct Count {
     const char* name;
     const char* description;
     const char* valueName;
-    int Options::*into;
+    CountField into;
 };
 constexpr Count kCounts[] = {
     {"chars", "Characters paced.", "n", &Options::paceChars},
