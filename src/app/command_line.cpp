@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <functional>
 
 namespace tarvex {
 namespace {
@@ -61,24 +62,23 @@ QStringList withoutQtOptions(const QStringList& arguments, bool& platformChosen)
 }
 
 // The entry PORT names ("COM3"), else the entry whose device it is (also through a
-// link: /dev/serial0), else COM1 standing for the device itself.
-std::variant<ShellRequest, Refusal> withPort(ShellRequest request) {
+// link: /dev/serial0), else none (0) and the device itself; or why PORT is none.
+// `notSerial` says why a device is not one of the ports PORT may name.
+std::variant<ScanRequest::Port, Refusal>
+namedPort(const QString& argument, const std::function<QString(const QString&)>& notSerial) {
     static const QRegularExpression entry(QStringLiteral("^COM([0-9]+)$"),
                                           QRegularExpression::CaseInsensitiveOption);
-    const QString& argument = request.portArgument;
     const QRegularExpressionMatch match = entry.match(argument);
     const int number = match.hasMatch() ? match.captured(1).toInt() : 0;
-    if (number >= kFirstPort && number <= kLastPort) {
-        request.port = qint16(number);
-        return request;
-    }
+    if (number >= kFirstPort && number <= kLastPort)
+        return ScanRequest::Port{argument, deviceForPort(number), number};
     if (!namesADevice(argument))
         return Refusal{QStringLiteral("%1: no such port: give COM%2 to COM%3, or the device itself")
                            .arg(argument)
                            .arg(kFirstPort)
                            .arg(kLastPort),
                        true};
-    if (const QString why = notASerialDevice(argument); !why.isEmpty())
+    if (const QString why = notSerial(argument); !why.isEmpty())
         return Refusal{QStringLiteral("%1 is not a serial port (it is %2); nothing was opened")
                            .arg(argument, why),
                        true};
@@ -86,13 +86,50 @@ std::variant<ShellRequest, Refusal> withPort(ShellRequest request) {
     for (int port = kFirstPort; port <= kLastPort; ++port) {
         const QString entryDevice = deviceForPort(port);
         if (entryDevice == argument ||
-            (!device.isEmpty() && QFileInfo(entryDevice).canonicalFilePath() == device)) {
-            request.port = qint16(port);
-            return request;
-        }
+            (!device.isEmpty() && QFileInfo(entryDevice).canonicalFilePath() == device))
+            return ScanRequest::Port{argument, argument, port};
     }
-    request.port = qint16(kFirstPort);
-    request.device = argument;
+    return ScanRequest::Port{argument, argument, 0};
+}
+
+// PORT's entry, else COM1 standing for the device itself.
+std::variant<ShellRequest, Refusal> withPort(ShellRequest request) {
+    const auto named = namedPort(request.portArgument, notASerialDevice);
+    if (const auto* refusal = std::get_if<Refusal>(&named))
+        return *refusal;
+    const auto& port = std::get<ScanRequest::Port>(named);
+    request.port = qint16(port.entry > 0 ? port.entry : kFirstPort);
+    if (port.entry == 0)
+        request.device = port.device;
+    return request;
+}
+
+// --scan's request: its ports, each a terminal, and its few options.
+std::variant<ScanRequest, Refusal> scanRequest(const QCommandLineParser& parser) {
+    const auto refuse = [](const QString& why) { return Refusal{why, true}; };
+    if (parser.isSet(QStringLiteral("baud")))
+        return refuse(QStringLiteral("--baud does not go with --scan, which tries 9600, then "
+                                     "115200, 57600, 38400 and 19200 itself"));
+    for (const char* option :
+         {"check", "send", "status", "tries", "warning", "critical", "timeout", "output"})
+        if (parser.isSet(QLatin1String(option)))
+            return refuse(
+                QStringLiteral("--%1 does not go with --scan").arg(QLatin1String(option)));
+    ScanRequest request;
+    const QString format = parser.value(QStringLiteral("format"));
+    if (format != QLatin1String("text") && format != QLatin1String("json"))
+        return refuse(
+            QStringLiteral("--format is text or json with --scan, not \"%1\"").arg(format));
+    request.json = format == QLatin1String("json");
+    request.all = parser.isSet(QStringLiteral("all"));
+    for (const QString& argument : parser.positionalArguments()) {
+        const auto named = namedPort(argument, notATerminal);
+        if (const auto* refusal = std::get_if<Refusal>(&named))
+            return *refusal;
+        request.ports.append(std::get<ScanRequest::Port>(named));
+    }
+    if (request.all && !request.ports.isEmpty())
+        return refuse(QStringLiteral("--all goes with a scan that names no ports"));
     return request;
 }
 
@@ -223,8 +260,8 @@ bool asksForTheShell(const QStringList& arguments) {
     for (const QString& argument : arguments) {
         if (argument == kEndOfOptions)
             return false;
-        for (const QLatin1String command :
-             {QLatin1String("--check"), QLatin1String("--send"), QLatin1String("--status")})
+        for (const QLatin1String command : {QLatin1String("--check"), QLatin1String("--send"),
+                                            QLatin1String("--status"), QLatin1String("--scan")})
             if (argument == command || argument.startsWith(command + QLatin1Char('=')))
                 return true;
     }
@@ -253,8 +290,9 @@ void describeOptions(QCommandLineParser& parser) {
             "  tarvex --check PORT [--tries N]\n"
             "  tarvex --send PORT NUMBER \"TEXT\"\n"
             "  tarvex --status PORT [--format text|json|nagios|prometheus]\n"
+            "  tarvex --scan [PORT...] [--all] [--format text|json]\n"
             "PORT is COM1 to COM40 or a device (%1). Exit status:\n"
-            "  0    done: GSM Modem OK, SMS Send, ready to send SMS\n"
+            "  0    done: GSM Modem OK, SMS Send, ready to send SMS, a modem found\n"
             "  1    the modem said no or nothing, or an SMS would not go\n"
             "  2    the port could not be opened, or failed, or --output\n"
             "  64   a wrong command line or input: nothing sent\n"
@@ -278,8 +316,16 @@ void describeOptions(QCommandLineParser& parser) {
          QStringLiteral("Tell whether an SMS can go from the modem on PORT: SIM, network, "
                         "signal and SMS centre, asked without changing anything."),
          QStringLiteral("PORT")},
+        {QStringLiteral("scan"),
+         QStringLiteral("Find which port a modem answers AT on, and at which speed: the ports "
+                        "named, or the USB serial ports, CDC-ACM modems and the Raspberry Pi's "
+                        "serial0. Each probe sends ESC, AT and a carriage return, nothing more.")},
+        {QStringLiteral("all"),
+         QStringLiteral("With --scan: every serial device, not only modems' kinds. Opening a port "
+                        "restarts an Arduino and some other boards.")},
         {QStringLiteral("format"),
-         QStringLiteral("With --status: text (default), json, nagios or prometheus."),
+         QStringLiteral("With --status: text (default), json, nagios or prometheus; with --scan: "
+                        "text or json."),
          QStringLiteral("FORMAT"), QStringLiteral("text")},
         {QStringLiteral("warning"),
          QStringLiteral("With --status: a signal below DBM is a WARNING (default -90)."),
@@ -328,6 +374,14 @@ Request parseCommandLine(const QStringList& arguments) {
         return TextRequest{TextRequest::Kind::Version};
     const SessionOptions log{!parser.isSet(QStringLiteral("no-log")),
                              parser.isSet(QStringLiteral("log-personal-info"))};
+    if (shell && parser.isSet(QStringLiteral("scan"))) {
+        auto request = scanRequest(parser);
+        if (auto* refusal = std::get_if<Refusal>(&request))
+            return *refusal;
+        return std::get<ScanRequest>(request);
+    }
+    if (parser.isSet(QStringLiteral("all")))
+        return Refusal{QStringLiteral("--all goes with --scan"), shell};
     if (shell) {
         auto request = shellRequest(parser, log);
         if (auto* refusal = std::get_if<Refusal>(&request))

@@ -42,6 +42,19 @@ struct ShellRequest {
     QString commandName() const;
 };
 
+// --scan: which ports answer AT, the ones named or those where modems are found.
+struct ScanRequest {
+    // A port named on the command line: the device, and the entry that reaches it.
+    struct Port {
+        QString argument; // as given
+        QString device;
+        int entry = 0; // 0: no entry reaches it
+    };
+    QList<Port> ports; // none: the system's own choice
+    bool all = false;  // --all: every serial device, not only modems' kinds
+    bool json = false; // --format json
+};
+
 struct TextRequest {
     enum class Kind { Help, Version } kind = Kind::Help;
 };
@@ -53,7 +66,7 @@ struct Refusal {
     bool nagios = false; // --format nagios: the refusal is a plugin's UNKNOWN, exit 3
 };
 
-using Request = std::variant<WindowRequest, ShellRequest, TextRequest, Refusal>;
+using Request = std::variant<WindowRequest, ShellRequest, ScanRequest, TextRequest, Refusal>;
 
 // `arguments` as QCoreApplication::arguments() gives them (the program first). Qt's own
 // window options (-platform, -style, ...) are the window's and set aside; after "--"

@@ -1,6 +1,7 @@
 #include "application.h"
 #include "command_line.h"
 #include "modem/readiness_report.h"
+#include "scan.h"
 #include "shell.h"
 #include "window.h"
 
@@ -50,6 +51,11 @@ int main(int argc, char* argv[]) {
         const QCoreApplication application(argc, argv);
         tarvex::setUpApplication();
         return tarvex::shell::run(*shell);
+    }
+    if (const auto* scan = std::get_if<tarvex::ScanRequest>(&request)) {
+        const QCoreApplication application(argc, argv);
+        tarvex::setUpApplication();
+        return tarvex::scan::run(*scan);
     }
     if (const auto* text = std::get_if<tarvex::TextRequest>(&request))
         showText(argc, argv, text->kind);

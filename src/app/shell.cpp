@@ -3,6 +3,7 @@
 #include "command_line.h"
 #include "log/session_log.h"
 #include "modem/modem_dialogue.h"
+#include "modem/port_scan.h"
 #include "platform/terminal.h"
 #include "status_report.h"
 
@@ -208,8 +209,22 @@ private:
             return true;
         }
         printLine(stderr, QStringLiteral("Modem Not Found"));
+        if (const QString hint = scanHint(); !hint.isEmpty())
+            printLine(stderr, hint);
         end(kModemSaidNo);
         return false;
+    }
+
+    // A UART, an adapter or a port of unknown kind may carry a modem at another speed:
+    // a scan tries them. A USB modem's own port answers at any speed.
+    QString scanHint() const {
+        QList<PortInfo> port{PortInfo{}};
+        port[0].device = platform_.serial->device();
+        lookUpDevices(port);
+        if (planProbe(port[0], {}).speeds.size() < 2)
+            return {};
+        return QStringLiteral("tarvex --scan %1 looks for the modem at the other speeds.")
+            .arg(request_.portArgument);
     }
 
     void end(int status) {

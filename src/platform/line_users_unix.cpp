@@ -103,15 +103,35 @@ QString lockHolder(const TtyId& tty, const LineRoots& roots) {
 }
 
 // Another user's descriptors are closed to all but root: those are passed over.
+// Whether the process whose open files are in `fds` holds the master of the
+// pseudo-terminal numbered `index`: it is the far end of the line, the device
+// itself, and no program in the way.
+bool holdsMaster(const QString& fds, const QFileInfoList& files, int index) {
+    for (const QFileInfo& fd : files) {
+        if (!fd.symLinkTarget().endsWith(QLatin1String("/ptmx")))
+            continue;
+        const QString info = QString::fromLatin1(
+            readAll(QFileInfo(fds).path() + QStringLiteral("/fdinfo/") + fd.fileName()));
+        if (info.contains(QStringLiteral("tty-index:\t%1\n").arg(index)))
+            return true;
+    }
+    return false;
+}
+
 QString descriptorHolder(const TtyId& tty, const LineRoots& roots) {
+    // UNIX 98 pseudo-terminal slaves: majors 136 to 143, 256 to a major.
+    const int ptyIndex =
+        tty.major >= 136 && tty.major <= 143 ? int((tty.major - 136) * 256 + tty.minor) : -1;
     for (const QString& pid : processIds(roots.proc)) {
         const QString fds = roots.proc + QLatin1Char('/') + pid + QStringLiteral("/fd");
-        for (const QFileInfo& fd : QDir(fds).entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
-            if (fd.symLinkTarget() != tty.canonical)
-                continue;
-            if (const auto process = readProcess(roots.proc, pid))
-                return named(process->name, pid);
-        }
+        const QFileInfoList files = QDir(fds).entryInfoList(QDir::System | QDir::NoDotAndDotDot);
+        const bool holds = std::any_of(files.begin(), files.end(), [&](const QFileInfo& fd) {
+            return fd.symLinkTarget() == tty.canonical;
+        });
+        if (!holds || (ptyIndex >= 0 && holdsMaster(fds, files, ptyIndex)))
+            continue;
+        if (const auto process = readProcess(roots.proc, pid))
+            return named(process->name, pid);
     }
     return {};
 }

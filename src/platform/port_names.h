@@ -35,6 +35,14 @@ struct PortInfo {
     QString serialNumber;
     int usbInterface = -1; // -1: not known
     QString vidPid;        // "1e0e:9001"
+    // The USB interface's class, subclass and protocol in hex, "ff/01/02"; empty when
+    // not known.
+    QString interfaceClass;
+    // The kernel driver of the port ("option1", "cdc_acm", "ftdi_sio", "serial8250").
+    QString driver;
+    // The /dev/serial/by-id link that leads to the device, which keeps its name when a
+    // USB device comes back under another number.
+    QString byId;
     // Links that lead to the device, such as a Raspberry Pi's /dev/serial0.
     QStringList links;
     // Who else talks on the line: a console ("a login prompt (agetty, pid 812)") and
@@ -103,6 +111,12 @@ struct BeyondTheList {
 BeyondTheList beyondTheListWording();
 // The system's adapterTakenAway().
 QString adapterTakenAway();
+// Every serial device present, with what is known of it, port 0 each: what a scan
+// chooses its ports from. Nothing is opened.
+QList<PortInfo> serialDevicesPresent();
+// Why `device` is no terminal, where that is plain before opening it; empty when it
+// may be one or is missing. Nothing is opened.
+QString notATerminal(const QString& device);
 // Whether a command line's `argument` names a device rather than an entry: a path
 // on Linux ("/dev/ttyUSB2"), a COM port of any number on Windows ("COM47").
 bool namesADevice(const QString& argument);

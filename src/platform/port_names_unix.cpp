@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace tarvex {
 namespace {
@@ -53,12 +54,19 @@ QString attribute(const QString& directory, const char* name) {
 // below it. The USB device with its strings is the interface's parent.
 void readUsbDetails(const QString& ttyDirectory, PortInfo& info) {
     QString directory = QFileInfo(ttyDirectory + QStringLiteral("/device")).canonicalFilePath();
+    info.driver =
+        QFileInfo(QFileInfo(directory + QStringLiteral("/driver")).symLinkTarget()).fileName();
     for (int depth = 0; depth < 4 && !directory.isEmpty(); ++depth) {
         if (info.usbInterface < 0) {
             bool ok = false;
             const int number = attribute(directory, "bInterfaceNumber").toInt(&ok, 16);
-            if (ok)
+            if (ok) {
                 info.usbInterface = number;
+                info.interfaceClass = QStringList{attribute(directory, "bInterfaceClass"),
+                                                  attribute(directory, "bInterfaceSubClass"),
+                                                  attribute(directory, "bInterfaceProtocol")}
+                                          .join(QLatin1Char('/'));
+            }
         }
         if (QFileInfo::exists(directory + QStringLiteral("/idVendor"))) {
             info.manufacturer = attribute(directory, "manufacturer");
@@ -71,6 +79,29 @@ void readUsbDetails(const QString& ttyDirectory, PortInfo& info) {
         directory = QFileInfo(directory).path();
     }
     info.usbInterface = -1; // an interface number without a USB device is no USB port
+    info.interfaceClass.clear();
+}
+
+// The Raspberry Pi's links to the UART on GPIO 14/15 (serial0) and to the other
+// one (serial1); which device each leads to depends on the model and config.txt.
+constexpr const char* kPortLinks[] = {"serial0", "serial1"};
+
+// The links in `dev` that lead to `node`: serial0 and the like, and udev's by-id name.
+void readLinks(const QString& dev, const QFileInfo& node, PortInfo& info) {
+    const QString device = node.canonicalFilePath();
+    for (const char* name : kPortLinks) {
+        const QFileInfo link(dev + QLatin1Char('/') + QLatin1String(name));
+        if (link.isSymLink() && link.canonicalFilePath() == device &&
+            link.filePath() != info.device)
+            info.links.append(link.filePath());
+    }
+    const QDir byId(dev + QStringLiteral("/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files, QDir::Name)) {
+        if (link.canonicalFilePath() == device) {
+            info.byId = link.filePath();
+            break;
+        }
+    }
 }
 
 } // namespace
@@ -111,6 +142,29 @@ QString adapterTakenAway() {
     return adapterClaimedIn(LineRoots{});
 }
 
+QList<PortInfo> serialDevicesPresent() {
+    QList<PortInfo> devices = devicesBeyondIn({}, QStringLiteral("/sys"), QStringLiteral("/dev"));
+    lookUpLineUsersIn(devices, LineRoots{});
+    return devices;
+}
+
+// A terminal's node has the kernel's tty class behind it, or is a pseudo-terminal,
+// which has none (UNIX 98 majors 136 to 143).
+QString notATerminal(const QString& device) {
+    struct stat st = {};
+    if (::stat(QFile::encodeName(device).constData(), &st) != 0)
+        return {};
+    if (!S_ISCHR(st.st_mode))
+        return notASerialDevice(device);
+    const unsigned major = ::major(st.st_rdev);
+    const QFileInfo subsystem(
+        QStringLiteral("/sys/dev/char/%1:%2/subsystem").arg(major).arg(::minor(st.st_rdev)));
+    if (subsystem.exists() ? subsystem.canonicalFilePath().endsWith(QLatin1String("/tty"))
+                           : major >= 136 && major <= 143)
+        return {};
+    return QStringLiteral("a device that is no terminal");
+}
+
 // A serial device is a tty with a device behind it (virtual consoles and
 // pseudo-terminals have none) whose UART is fitted, or a Bluetooth RFCOMM link.
 QList<PortInfo> devicesBeyondIn(const QList<PortInfo>& entries, const QString& sysfs,
@@ -137,14 +191,11 @@ QList<PortInfo> devicesBeyondIn(const QList<PortInfo>& entries, const QString& s
         info.device = node.filePath();
         info.present = true;
         readUsbDetails(ttyDirectory, info);
+        readLinks(dev, node, info);
         beyond.append(info);
     }
     return beyond;
 }
-
-// The Raspberry Pi's links to the UART on GPIO 14/15 (serial0) and to the other
-// one (serial1); which device each leads to depends on the model and config.txt.
-constexpr const char* kPortLinks[] = {"serial0", "serial1"};
 
 void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs, const QString& dev) {
     for (PortInfo& info : ports) {
@@ -159,12 +210,7 @@ void lookUpDevicesIn(QList<PortInfo>& ports, const QString& sysfs, const QString
             continue;
         info.present = true;
         readUsbDetails(ttyDirectory, info);
-        for (const char* name : kPortLinks) {
-            const QFileInfo link(dev + QLatin1Char('/') + QLatin1String(name));
-            if (link.isSymLink() && link.canonicalFilePath() == node.canonicalFilePath() &&
-                link.filePath() != info.device)
-                info.links.append(link.filePath());
-        }
+        readLinks(dev, node, info);
     }
 }
 

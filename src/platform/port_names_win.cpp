@@ -25,6 +25,10 @@ void readDetails(const QSerialPortInfo& port, PortInfo& info) {
     info.manufacturer = port.manufacturer();
     info.description = port.description();
     info.serialNumber = port.serialNumber();
+    if (port.hasVendorIdentifier() && port.hasProductIdentifier())
+        info.vidPid = QStringLiteral("%1:%2")
+                          .arg(port.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                          .arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
 }
 
 } // namespace
@@ -69,6 +73,15 @@ bool namesADevice(const QString& argument) {
 
 QString notASerialDevice(const QString&) {
     return {};
+}
+
+// A COM name is all a command line can give here (namesADevice).
+QString notATerminal(const QString&) {
+    return {};
+}
+
+QList<PortInfo> serialDevicesPresent() {
+    return devicesBeyond({});
 }
 
 BeyondTheList beyondTheListWording() {

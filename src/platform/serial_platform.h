@@ -30,6 +30,9 @@ struct Holder {
     QString advice;
 };
 Holder holderOf(const QString& device);
+// "minicom (pid 4242)": the program that holds `device`, where the system can tell
+// without opening it; empty otherwise.
+QString holderBeforeOpen(const QString& device);
 
 // An error raised on an open port that by itself says the device is gone.
 bool isLossError(QSerialPort::SerialPortError error);

@@ -50,6 +50,11 @@ Holder holderOf(const QString& device) {
     return holder;
 }
 
+QString holderBeforeOpen(const QString& device) {
+    const auto tty = ttyId(device);
+    return tty ? holderIn(*tty, LineRoots{}) : QString();
+}
+
 bool isLossError(QSerialPort::SerialPortError error) {
     return error == QSerialPort::ResourceError;
 }

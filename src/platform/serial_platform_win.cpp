@@ -49,6 +49,11 @@ Holder holderOf(const QString& device) {
     return {QStringLiteral("Another program has %1 open").arg(device), {}};
 }
 
+// Windows tells who holds a COM port to nobody; its open says the port is taken.
+QString holderBeforeOpen(const QString&) {
+    return {};
+}
+
 // ResourceError stands for ERROR_DEVICE_REMOVED, ERROR_BAD_COMMAND,
 // ERROR_OPERATION_ABORTED and ERROR_INVALID_HANDLE; ERROR_ACCESS_DENIED from a
 // completed read or write arrives as PermissionError, which an open port cannot
