@@ -88,6 +88,22 @@ private slots:
             << QStringList{"--status", "COM1", "--tries", "2"} << "--status asks once";
         QTest::newRow("not a line speed") << QStringList{"--check", "COM1", "--baud", "115000"}
                                           << "--baud takes a line speed of 1200, 2400";
+        QTest::newRow("scan with a speed")
+            << QStringList{"--scan", "--baud", "115200"} << "--baud does not go with --scan";
+        QTest::newRow("scan and check")
+            << QStringList{"--scan", "--check", "COM1"} << "--check does not go with --scan";
+        QTest::newRow("scan for Nagios")
+            << QStringList{"--scan", "--format", "prometheus"} << "text or json with --scan";
+        QTest::newRow("all and named ports")
+            << QStringList{"--scan", "--all", "COM3"} << "--all goes with a scan that names no";
+        QTest::newRow("all without scan")
+            << QStringList{"--check", "COM3", "--all"} << "--all goes with --scan";
+        QTest::newRow("scan a word") << QStringList{"--scan", "modem"} << "modem: no such port";
+        if (namesADevice(QStringLiteral("/tmp"))) {
+            QTest::newRow("scan a file") << QStringList{"--scan", "FILE"} << "(it is a file)";
+            QTest::newRow("scan no tty")
+                << QStringList{"--scan", "/dev/null"} << "(it is a device that is no terminal)";
+        }
         QTest::newRow("unknown option, for Nagios")
             << QStringList{"--status", "COM1", "--format", "nagios", "--bogus"} << "bogus";
     }
@@ -211,6 +227,28 @@ private slots:
         QCOMPARE(std::get<WindowRequest>(parsed({})).baud, 9600);
         const auto refusal = std::get<Refusal>(parsed({"--baud", "9601"}));
         QVERIFY(!refusal.shell); // the window's own start option
+    }
+
+    // --scan's ports: each with the entry that reaches it, or none; none named, the
+    // system's choice.
+    void scanPorts() {
+        const auto chosen = std::get<ScanRequest>(parsed({"--scan"}));
+        QVERIFY(chosen.ports.isEmpty());
+        QVERIFY(!chosen.all);
+        QVERIFY(!chosen.json);
+        QVERIFY(std::get<ScanRequest>(parsed({"--scan", "--all", "--format=json"})).all);
+        // A terminal every system has, reached by COM9 and then by no entry.
+        const QString device =
+            namesADevice(QStringLiteral("/dev/tty")) ? QStringLiteral("/dev/tty") : "COM47";
+        qputenv("TARVEX_COM9", device.toLocal8Bit());
+        const auto named = std::get<ScanRequest>(parsed({"--scan", "com2", device, "--", "COM9"}));
+        qunsetenv("TARVEX_COM9");
+        QCOMPARE(named.ports.size(), 3);
+        QCOMPARE(named.ports[0].entry, 2);
+        QCOMPARE(named.ports[0].device, deviceForPort(2));
+        QCOMPARE(named.ports[1].device, device);
+        QCOMPARE(named.ports[1].entry, 9);
+        QCOMPARE(named.ports[2].device, device);
     }
 
     void logOptions() {
