@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -193,6 +194,49 @@ void shellBesideWindow(Bench& bench) {
     bench.add({QStringLiteral("--send peak resident memory, median"), QStringLiteral("KiB"),
                median(sendPeak), median(windowRss), QStringLiteral("window program after start"),
                QStringLiteral("<= 0.6 x the window"), median(sendPeak) <= 0.6 * median(windowRss)});
+}
+
+// --scan on 1, 6 and 20 ports at once: one modem among ports that stay silent, which
+// the scan takes for UARTs and asks at every speed; and every port a modem, which
+// ends as soon as each has answered.
+void scanPorts(Bench& bench) {
+    const Options& o = bench.options;
+    const int runs = std::max(1, o.shellRuns / 3);
+    std::fprintf(stderr, "scan: %d runs each of --scan on 1, 6 and 20 ports\n", runs);
+    for (const int count : {1, 6, 20}) {
+        std::vector<std::unique_ptr<PtyPeer>> peers;
+        for (int i = 0; i < count; ++i)
+            peers.push_back(std::make_unique<PtyPeer>());
+        const auto answer = [](const std::string& line) {
+            return line.ends_with("AT") ? std::string("\r\nOK\r\n") : std::string();
+        };
+        QStringList arguments{QStringLiteral("--scan")};
+        for (const auto& peer : peers)
+            arguments << QString::fromStdString(peer->devicePath());
+        std::vector<double> oneModem, allModems;
+        for (const bool all : {false, true}) {
+            for (std::size_t i = 0; i < peers.size(); ++i)
+                peers[i]->setResponder(all || i == 0 ? PtyPeer::Responder(answer) : nullptr);
+            for (int run = 0; run < runs; ++run) {
+                const ShellRun scan = runShell(bench.logFolder.path(), arguments, "\nUse it as");
+                if (scan.status != 0 || scan.verdictMs < 0)
+                    qFatal("scan: exit %d: %s", scan.status, scan.out.c_str());
+                (all ? allModems : oneModem).push_back(scan.verdictMs);
+            }
+        }
+        // A silent port is asked at 9600 for 2 s, then at four more speeds for 0.5 s each.
+        const double silentBound = count > 1 ? 4000 : 2000;
+        bench.add({QStringLiteral("--scan, %1 port(s), one a modem, the rest silent: start to "
+                                  "table, median")
+                       .arg(count),
+                   QStringLiteral("ms"), median(oneModem), silentBound,
+                   QStringLiteral("the probe's own waits"), QStringLiteral("<= the waits + 0.5 s"),
+                   median(oneModem) <= silentBound + 500});
+        bench.add({QStringLiteral("--scan, %1 port(s), every one a modem, median").arg(count),
+                   QStringLiteral("ms"), median(allModems), 2000,
+                   QStringLiteral("one port's time-out"), QStringLiteral("< 1 s"),
+                   median(allModems) < 1000});
+    }
 }
 
 } // namespace tarvex::bench

@@ -67,6 +67,8 @@ void connects(Bench& bench);
 
 // shell.cpp: the shell's --check and --send beside the window.
 void shellBesideWindow(Bench& bench);
+// The same file: --scan's time against the number of ports.
+void scanPorts(Bench& bench);
 
 // report.cpp: the table on stdout and the JSON.
 QJsonObject machine();

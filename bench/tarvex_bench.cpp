@@ -49,7 +49,7 @@ Options parse(const QApplication& app) {
     const QCommandLineOption onlyO(QStringLiteral("only"),
                                    QStringLiteral("Stages to run, comma-separated: startup, "
                                                   "window (pacing, tests, SMS, memory), idle, "
-                                                  "flood, pull, connect, shell."),
+                                                  "flood, pull, connect, shell, scan."),
                                    QStringLiteral("list"));
     parser.addOptions({json, onlyO});
     parser.process(app);
@@ -107,6 +107,8 @@ int main(int argc, char* argv[]) {
         connects(bench);
     if (o.runs("shell"))
         shellBesideWindow(bench);
+    if (o.runs("scan"))
+        scanPorts(bench);
 
     report(bench, machine());
     return 0;

@@ -92,11 +92,17 @@ bool isLineEnd(char c) {
     return c == '\r' || c == '\n';
 }
 
-// Bytes a modem's text never holds: controls other than the line's own, and
-// anything above ASCII.
-bool isBinary(char c) {
+// Control characters a modem's text never holds: all but the line's own, ESC and
+// backspace (which an echo may hold) and NUL (told apart below).
+bool isControl(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return u >= 0x7f || (u < 0x20 && !isLineEnd(c) && c != '\t' && c != '\x1b' && c != '\b');
+    return (u < 0x20 || u == 0x7f) && !isLineEnd(c) && c != '\t' && c != '\x1b' && c != '\b' &&
+           c != '\0';
+}
+
+// Bytes no text holds: controls, and anything above ASCII.
+bool isBinary(char c) {
+    return isControl(c) || static_cast<unsigned char>(c) > 0x7f;
 }
 
 } // namespace
@@ -188,8 +194,12 @@ ProbeReply readProbeReply(const QByteArray& received) {
     const auto nuls = received.count('\0');
     if (nuls >= 16 && nuls * 2 >= received.size())
         return ProbeReply::Nul;
+    // A diagnostics frame starts with a command byte below 0x20 and ends in a CRC,
+    // which may or may not hold bytes above ASCII; noise at another speed is mostly
+    // high bytes.
     const auto binary = std::count_if(received.begin(), received.end(), isBinary);
-    if (binary >= 3 && binary * 8 >= received.size())
+    if (std::any_of(received.begin(), received.end(), isControl) ||
+        (binary >= 3 && binary * 8 >= received.size()))
         return ProbeReply::Binary;
     return text || !received.isEmpty() ? ProbeReply::Text : ProbeReply::Nothing;
 }

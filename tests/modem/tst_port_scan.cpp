@@ -79,6 +79,8 @@ private slots:
         QTest::newRow("a few NULs") << QByteArray("\0\0\r\nRDY\r\n", 9) << ProbeReply::Text;
         QTest::newRow("DIAG frame")
             << QByteArray("\x13\x1b\x41\x54\x0d\x8e\xd2\x7e", 8) << ProbeReply::Binary;
+        QTest::newRow("DIAG frame, its CRC in ASCII")
+            << QByteArray("\x13\x1b\x41\x54\x0d\x6a\x29\x7e", 8) << ProbeReply::Binary;
         QTest::newRow("UART at another speed")
             << QByteArray("\xf8\x80\x00\xfe\xe0\xf8", 6) << ProbeReply::Binary;
         QTest::newRow("one stray byte") << QByteArray("\xff") << ProbeReply::Text;

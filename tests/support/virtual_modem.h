@@ -1,6 +1,6 @@
 #pragma once
 // tarvex-vmodem as a child process, for the suites that talk to a modem on a real
-// pseudo-terminal: its device path, its trace and the SMS it accepted.
+// pseudo-terminal: its device paths, its trace and the SMS it accepted.
 
 #include <QFile>
 #include <QJsonDocument>
@@ -20,7 +20,7 @@ struct StampedByte {
 };
 
 // tarvex-vmodem as a child process: --trace on, its SMS log and byte stamps in a
-// temporary folder.
+// temporary folder. With --usb-modem it is a whole USB modem, one device a port.
 class VirtualModem {
 public:
     explicit VirtualModem(const QStringList& options = {}) {
@@ -31,10 +31,15 @@ public:
         process_.start();
         if (!process_.waitForStarted())
             qFatal("cannot start %s: %s", TARVEX_VMODEM_PATH, qPrintable(process_.errorString()));
-        while (!process_.canReadLine())
-            if (!process_.waitForReadyRead(5000))
-                qFatal("tarvex-vmodem printed no device path");
-        device_ = QString::fromLocal8Bit(process_.readLine().trimmed());
+        // One path a line: four for a USB modem, in USB interface order.
+        const qsizetype ports = options.contains(QStringLiteral("--usb-modem")) ? 4 : 1;
+        while (devices_.size() < ports) {
+            while (!process_.canReadLine())
+                if (!process_.waitForReadyRead(5000))
+                    qFatal("tarvex-vmodem printed %d of %d device paths", int(devices_.size()),
+                           int(ports));
+            devices_.append(QString::fromLocal8Bit(process_.readLine().trimmed()));
+        }
     }
     ~VirtualModem() {
         process_.terminate();
@@ -42,7 +47,9 @@ public:
             process_.kill();
     }
 
-    QString device() const { return device_; }
+    // The first port: the modem's one, or a USB modem's if00.
+    QString device() const { return devices_.first(); }
+    QStringList devices() const { return devices_; }
     QString logPath() const { return dir_.filePath(QStringLiteral("sms.jsonl")); }
 
     // The lines the modem received and its answers, as --trace writes them.
@@ -63,9 +70,13 @@ public:
         return result;
     }
 
-    // Every byte on the line so far, in order within each direction.
-    QList<StampedByte> stamps() const {
-        QFile file(dir_.filePath(QStringLiteral("stamps")));
+    // Every byte on the line so far, in order within each direction; `interface` is a
+    // USB modem's port (0 for if00), -1 the one port of a modem without --usb-modem.
+    QList<StampedByte> stamps(int interface = -1) const {
+        QString path = dir_.filePath(QStringLiteral("stamps"));
+        if (interface >= 0)
+            path += QStringLiteral(".if%1").arg(interface, 2, 10, QLatin1Char('0'));
+        QFile file(path);
         QList<StampedByte> bytes;
         if (!file.open(QIODevice::ReadOnly))
             return bytes;
@@ -76,9 +87,9 @@ public:
         }
         return bytes;
     }
-    QByteArray bytes(bool sentByModem) const {
+    QByteArray bytes(bool sentByModem, int interface = -1) const {
         QByteArray all;
-        for (const StampedByte& b : stamps())
+        for (const StampedByte& b : stamps(interface))
             if (b.sentByModem == sentByModem)
                 all += b.value;
         return all;
@@ -90,7 +101,7 @@ public:
 private:
     QTemporaryDir dir_;
     QProcess process_;
-    QString device_;
+    QStringList devices_;
     QString trace_;
 };
 

@@ -6,8 +6,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <csignal>
@@ -138,17 +141,27 @@ void checkPrivateLog(const ShellRun& run, const QString& entry = QStringLiteral(
 }
 
 // What the program wrote to the line, once the modem has read all of it: a marker
-// written behind it comes out of the pseudo-terminal after it.
-QByteArray writtenToModem(const VirtualModem& modem) {
-    const int line = ::open(QFile::encodeName(modem.device()).constData(), O_WRONLY | O_NOCTTY);
+// written behind it comes out of the pseudo-terminal after it. `interface` is a USB
+// modem's port, -1 a modem's one port.
+QByteArray writtenToModem(const VirtualModem& modem, int interface = -1) {
+    const QString device = interface < 0 ? modem.device() : modem.devices()[interface];
+    const int line = ::open(QFile::encodeName(device).constData(), O_WRONLY | O_NOCTTY);
     if (line < 0)
         return "(the line cannot be opened)";
     const char marker = '\x7f';
     const bool written = ::write(line, &marker, 1) == 1;
     ::close(line);
-    if (!written || !QTest::qWaitFor([&] { return modem.bytes(false).endsWith(marker); }, 10000))
+    const auto received = [&] { return modem.bytes(false, interface); };
+    if (!written || !QTest::qWaitFor([&] { return received().endsWith(marker); }, 10000))
         return "(the modem never read the marker)";
-    return modem.bytes(false).chopped(1);
+    return received().chopped(1);
+}
+
+// Whether `written` is the scan's probe, once or once for each speed tried.
+bool onlyProbes(const QByteArray& written) {
+    const QByteArray probe("\x1b"
+                           "AT\r");
+    return !written.isEmpty() && written == probe.repeated(written.size() / probe.size());
 }
 
 } // namespace
@@ -409,6 +422,100 @@ private slots:
         const Outcome checked = next.finish();
         QCOMPARE(checked.out, QStringLiteral("GSM Modem OK\n"));
         QCOMPARE(checked.exit, 0);
+    }
+
+    // --scan on a whole USB modem (DIAG, NMEA, AT and a silent port), a port that
+    // floods NULs and one another program holds: only the AT port says GSM Modem OK,
+    // each other port is told apart, the held one gets not a byte, and every other
+    // nothing but the probe.
+    void scan_data() {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("text") << "text";
+        QTest::newRow("json") << "json";
+    }
+    void scan() {
+        QFETCH(QString, format);
+        VirtualModem usb({QStringLiteral("--usb-modem")});
+        VirtualModem nul({QStringLiteral("--answer-as"), QStringLiteral("nul")});
+        VirtualModem held;
+        QSerialPort holder(held.device());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        const QStringList ports = usb.devices() << nul.device() << held.device();
+        const QStringList verdicts{"not a modem",
+                                   "not a modem: it sends NMEA sentences, a GPS port",
+                                   "GSM Modem OK",
+                                   "no answer to AT at 9600, 115200, 57600, 38400 or 19200 baud",
+                                   "not a modem: it sends a flood of NUL bytes",
+                                   QStringLiteral("skipped: held by tst_shell (pid %1): not a "
+                                                  "byte sent")
+                                       .arg(QCoreApplication::applicationPid())};
+        ShellRun run(ports[0], QStringList{"--scan", "--format", format} + ports);
+        const Outcome outcome = run.finish();
+        QCOMPARE(outcome.exit, 0);
+        QVERIFY2(outcome.err.isEmpty(), qPrintable(outcome.err));
+        if (format == QLatin1String("json")) {
+            const QJsonArray array = QJsonDocument::fromJson(outcome.out.toUtf8()).array();
+            QCOMPARE(array.size(), ports.size());
+            for (qsizetype i = 0; i < ports.size(); ++i) {
+                const QJsonObject port = array[i].toObject();
+                QCOMPARE(port["device"].toString(), ports[i]);
+                QCOMPARE(port["modem"].toBool(), i == 2);
+                QVERIFY2(port["verdict"].toString().startsWith(verdicts[i]),
+                         qPrintable(port["verdict"].toString()));
+            }
+            QCOMPARE(array[2].toObject()["baud"].toInt(), 9600);
+            QCOMPARE(array[0].toObject()["entry"].toString(), QStringLiteral("COM1"));
+        } else {
+            const QStringList lines = outcome.out.split('\n', Qt::SkipEmptyParts);
+            QCOMPARE(lines.filter(QStringLiteral("GSM Modem OK")).size(), 1);
+            for (qsizetype i = 0; i < ports.size(); ++i) {
+                const QStringList line = lines.filter(QStringLiteral(" %1 ").arg(ports[i]));
+                QCOMPARE(line.size(), 1);
+                QVERIFY2(line[0].contains(QStringLiteral("  ") + verdicts[i]), qPrintable(line[0]));
+            }
+            QVERIFY2(lines.last().startsWith("Use it as tarvex --check " + ports[2] + ", or in"),
+                     qPrintable(lines.last()));
+        }
+        for (int interface = 0; interface < 4; ++interface) {
+            const QByteArray written = writtenToModem(usb, interface);
+            QVERIFY2(onlyProbes(written), written.toHex(' ').constData());
+        }
+        QVERIFY(onlyProbes(writtenToModem(nul)));
+        QCOMPARE(writtenToModem(held), QByteArray());
+    }
+
+    // A UART modem fixed at 115200: silent at 9600, found at 115200, and --check
+    // reaches it there.
+    void scanSpeeds() {
+        VirtualModem uart({QStringLiteral("--rate"), QStringLiteral("115200")});
+        ShellRun run(uart.device(), {"--scan", uart.device()});
+        const Outcome outcome = run.finish();
+        QCOMPARE(outcome.exit, 0);
+        QVERIFY2(
+            outcome.out.contains(uart.device() + "  -      -    GSM Modem OK at 115200 baud\n"),
+            qPrintable(outcome.out));
+        QVERIFY2(outcome.out.endsWith(
+                     QStringLiteral("Use it as tarvex --check %1 --baud 115200, or in the window "
+                                    "as COM1 (TARVEX_COM1=%1 tarvex --baud 115200).\n")
+                         .arg(uart.device())),
+                 qPrintable(outcome.out));
+        QCOMPARE(writtenToModem(uart), QByteArray("\x1b"
+                                                  "AT\r")
+                                           .repeated(2));
+        ShellRun check(uart.device(), {"--check", uart.device(), "--baud", "115200"});
+        QCOMPARE(check.finish().out, QStringLiteral("GSM Modem OK\n"));
+    }
+
+    // Ctrl-C while the ports are being asked: 130, and every port closed.
+    void scanInterrupted() {
+        VirtualModem silent({QStringLiteral("--silent")});
+        ShellRun run(silent.device(), {"--scan", silent.device()});
+        QTRY_VERIFY_WITH_TIMEOUT(silent.bytes(false).contains("AT\r"), 10000);
+        ::kill(pid_t(run.process().processId()), SIGINT);
+        const Outcome outcome = run.finish();
+        QCOMPARE(outcome.exit, 130);
+        QCOMPARE(outcome.err, QStringLiteral("Interrupted: every port closed.\n"));
+        QVERIFY(outcome.out.isEmpty());
     }
 
 #if TARVEX_WITH_WINDOW

@@ -3,6 +3,7 @@
 #include "line_rate.h"
 #include "modem.h"
 #include "options.h"
+#include "ports.h"
 
 #include <QtTest>
 
@@ -68,6 +69,13 @@ private slots:
         QTest::newRow("backspace edits")
             << true << QByteArray("ATX\bI\r") << "ATX\bI\r" + info("Tarvex VModem 1.0.0");
         QTest::newRow("noise before AT ignored") << false << QByteArray("\0\xff\x1b AT\r", 7) << ok;
+        // A port scan's probe: the ESC that would end an SMS prompt, then AT.
+        QTest::newRow("ESC before AT echoed, dropped") << true
+                                                       << QByteArray("\x1b"
+                                                                     "AT\r")
+                                                       << "\x1b"
+                                                          "AT\r" +
+                                                              ok;
         QTest::newRow("line without AT ignored")
             << true << QByteArray("hello\r") << QByteArray("hello\r");
         QTest::newRow("spaces outside quotes") << false << QByteArray("AT + CMGF = 1\r") << ok;
@@ -392,6 +400,17 @@ private slots:
             << QStringList{"--rate", "0"} << "bad or missing value for --rate";
         QTest::newRow("2G only on LTE") << QStringList{"--2g-only", "--technology", "lte"}
                                         << "--2g-only needs --technology gsm";
+        QTest::newRow("unknown kind of port")
+            << QStringList{"--answer-as", "gps"} << "bad or missing value for --answer-as";
+        QTest::newRow("kind of a USB modem's port")
+            << QStringList{"--usb-modem", "--answer-as", "at"}
+            << "--usb-modem fixes each port's kind: leave out --answer-as";
+        QTest::newRow("USB modem at a fixed rate")
+            << QStringList{"--usb-modem", "--rate", "115200"}
+            << "--rate is for a UART modem; a USB modem's ports hear any speed";
+        QTest::newRow("silent GPS")
+            << QStringList{"--silent", "--answer-as", "nmea"}
+            << "--silent is a kind of port of its own: leave out --answer-as";
     }
 
     void options() {
@@ -418,6 +437,82 @@ private slots:
         QCOMPARE(o.vanishAfterBytes, 6u);
         QCOMPARE(o.vanishAfterMs, 7u);
         QCOMPARE(o.rate, 115200u);
+    }
+
+    // The USB modem's ports in interface order: only the AT port takes the modem's
+    // options and faults; each port gets its own stamps file and link.
+    void usbModemPorts() {
+        const ParsedOptions parsed =
+            parse({"--usb-modem", "--no-echo", "--log", "/tmp/l", "--stamps", "/tmp/s", "--link",
+                   "/tmp/m", "--trace", "--noise", "5", "--vanish-after-ms", "900"});
+        QCOMPARE(QString::fromStdString(parsed.error), QString());
+        QVERIFY(parsed.options.usbModem);
+        const std::vector<Options> ports = tarvex::vmodem::usbModemPorts(parsed.options);
+        QCOMPARE(ports.size(), 4u);
+        const PortKind kinds[] = {PortKind::Diag, PortKind::Nmea, PortKind::At, PortKind::At};
+        for (std::size_t n = 0; n < ports.size(); ++n) {
+            const Options& port = ports[n];
+            const bool at = n == 2;
+            QCOMPARE(port.answerAs, kinds[n]);
+            QCOMPARE(port.silent, n == 3);
+            QVERIFY(!port.usbModem);
+            QCOMPARE(port.stamps, "/tmp/s.if0" + std::to_string(n));
+            QCOMPARE(port.link, "/tmp/m.if0" + std::to_string(n));
+            QCOMPARE(port.log, at ? "/tmp/l" : "");
+            QCOMPARE(port.trace, at);
+            QCOMPARE(port.noise, at ? 5u : 0u);
+            QCOMPARE(port.vanishAfterMs, at ? std::optional<std::uint64_t>(900) : std::nullopt);
+            QCOMPARE(port.modem.echoAfterReset, !at);
+        }
+        // Without --stamps and --link, no port has them.
+        for (const Options& port : tarvex::vmodem::usbModemPorts(parse({"--usb-modem"}).options)) {
+            QVERIFY(port.stamps.empty() && port.link.empty());
+        }
+    }
+
+    void nmeaSentence_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("sentence");
+        QTest::newRow("antenna status") << QByteArray("GPTXT,01,01,02,ANTSTATUS=OK")
+                                        << QByteArray("$GPTXT,01,01,02,ANTSTATUS=OK*3B\r\n");
+        QTest::newRow("fix") << QByteArray(
+                                    "GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,")
+                             << QByteArray("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,"
+                                           "46.9,M,,*47\r\n");
+        QTest::newRow("checksum below 0x10 keeps its 0")
+            << QByteArray("AB") << QByteArray("$AB*03\r\n");
+    }
+
+    void nmeaSentence() {
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, sentence);
+        QCOMPARE(QByteArray::fromStdString(tarvex::vmodem::nmeaSentence(view(body))), sentence);
+    }
+
+    // Frames worked out by hand: 0x13, the request, CRC-16/X.25 low byte first, 0x7e.
+    void diagAnswer_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("a scan's probe") << QByteArray("\x1b"
+                                                      "AT\r")
+                                        << QByteArray("\x13\x1b"
+                                                      "AT\r\x97\x56\x7e");
+        QTest::newRow("flag and escape in the request")
+            << QByteArray("\x7e\x7d") << QByteArray("\x13\x7d\x5e\x7d\x5d\x8b\x6e\x7e");
+        QTest::newRow("escape in the CRC")
+            << QByteArray("!,") << QByteArray("\x13!,\xb8\x7d\x5d\x7e");
+        QByteArray longRequest;
+        for (char c = 0x20; c < 0x20 + 70; ++c) {
+            longRequest += c;
+        }
+        QTest::newRow("long request cut to 64 bytes")
+            << longRequest << "\x13" + longRequest.left(64) + "\x77\xab\x7e";
+    }
+
+    void diagAnswer() {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, frame);
+        QCOMPARE(QByteArray::fromStdString(tarvex::vmodem::diagAnswer(view(request))), frame);
     }
 
     // Each rate --rate takes must match the code a client sets it with, or the

@@ -1,5 +1,8 @@
 // The real tarvex-vmodem on its pseudo-terminal, seen from a client.
+#include "virtual_modem.h"
+
 #include <QtTest>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -21,29 +24,62 @@ int msLeft(Clock::time_point deadline) {
     return int(std::max<long long>(0, left.count()));
 }
 
-// The program under test plus a client descriptor on its device.
-class VModem {
-public:
-    explicit VModem(const QStringList& args) {
-        process.start(QStringLiteral(VMODEM_PATH), args);
-        const auto deadline = Clock::now() + kDeadline;
-        while (!process.canReadLine() && process.waitForReadyRead(msLeft(deadline))) {
-        }
-        path = QString::fromUtf8(process.readLine()).trimmed();
+// /proc/PID/stat's fields after the command's name: state, parent, ...; none once
+// the process is gone.
+QList<QByteArray> statFields(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return {};
     }
-    ~VModem() {
-        closeClient();
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-        }
-    }
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2).split(' ');
+}
 
-    bool openClient() {
+QList<pid_t> childrenOf(pid_t parent) {
+    QList<pid_t> children;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const pid_t pid = pid_t(entry.toInt(&isPid));
+        if (isPid && statFields(pid).value(1).toInt() == parent) {
+            children << pid;
+        }
+    }
+    return children;
+}
+
+// Gone, or a zombie: it holds nothing open any more, it only waits to be reaped by
+// whoever adopted it.
+bool ended(pid_t pid) {
+    const QList<QByteArray> fields = statFields(pid);
+    return fields.isEmpty() || fields[0] == "Z";
+}
+
+// The whole lines in `bytes`, without their CR LF; a line still coming is left out.
+QList<QByteArray> lines(const QByteArray& bytes) {
+    QList<QByteArray> whole = bytes.split('\n');
+    whole.removeLast();
+    for (QByteArray& line : whole) {
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+    }
+    return whole;
+}
+
+// A client descriptor on one device.
+class Client {
+public:
+    Client() = default;
+    explicit Client(const QString& path) { open(path); }
+    ~Client() { close(); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    bool open(const QString& path) {
         fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         return fd >= 0;
     }
-    void closeClient() {
+    void close() {
         if (fd >= 0) {
             ::close(fd);
             fd = -1;
@@ -82,19 +118,52 @@ public:
         }
         return got;
     }
+    // Everything that arrives within `wait`.
+    QByteArray receiveFor(std::chrono::milliseconds wait) {
+        return receiveUntil([](const QByteArray&) { return false; }, wait);
+    }
+
+    int fd = -1;
+};
+
+// The program under test plus a client descriptor on its (first) device.
+class VModem : public Client {
+public:
+    explicit VModem(const QStringList& args) {
+        process.start(QStringLiteral(VMODEM_PATH), args);
+        const auto deadline = Clock::now() + kDeadline;
+        const qsizetype ports = args.contains(QStringLiteral("--usb-modem")) ? 4 : 1;
+        while (paths.size() < ports) {
+            while (!process.canReadLine() && process.waitForReadyRead(msLeft(deadline))) {
+            }
+            if (!process.canReadLine()) {
+                break;
+            }
+            paths << QString::fromUtf8(process.readLine()).trimmed();
+        }
+        path = paths.value(0);
+    }
+    ~VModem() {
+        closeClient();
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+
+    bool openClient() { return open(path); }
+    void closeClient() { close(); }
     long cpuTicks() const {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(process.processId()));
-        if (!stat.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> fields = statFields(pid_t(process.processId()));
+        if (fields.isEmpty()) {
             return -1;
         }
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
         return fields.value(11).toLong() + fields.value(12).toLong(); // utime + stime
     }
 
     QProcess process;
     QString path;
-    int fd = -1;
+    QStringList paths;
 };
 
 // The number of bytes the modem has received by the record of --stamps (lines
@@ -348,6 +417,141 @@ private slots:
         QCOMPARE(modem.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(modem.process.exitCode(), 0);
         QVERIFY(!exists(link));
+    }
+
+    // Each kind of port, on its own and as a port of a USB modem, as a port scan sees
+    // it: what it says unasked, then what it answers to the probe, ESC and AT. Only
+    // an AT port may answer OK; a GPS's "ANTSTATUS=OK" must not look like one.
+    void portKinds_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("at") << QStringList{} << 0 << "at";
+        QTest::newRow("nmea") << QStringList{"--answer-as", "nmea"} << 0 << "nmea";
+        QTest::newRow("diag") << QStringList{"--answer-as", "diag"} << 0 << "diag";
+        QTest::newRow("nul") << QStringList{"--answer-as", "nul"} << 0 << "nul";
+        QTest::newRow("silent") << QStringList{"--silent"} << 0 << "silent";
+        const QStringList usb{"--usb-modem"};
+        QTest::newRow("USB modem if00") << usb << 0 << "diag";
+        QTest::newRow("USB modem if01") << usb << 1 << "nmea";
+        QTest::newRow("USB modem if02") << usb << 2 << "at";
+        QTest::newRow("USB modem if03") << usb << 3 << "silent";
+    }
+
+    void portKinds() {
+        QFETCH(QStringList, args);
+        QFETCH(int, port);
+        QFETCH(QString, kind);
+        VModem modem(args);
+        QVERIFY(port < modem.paths.size());
+        Client client(modem.paths[port]);
+        QVERIFY(client.fd >= 0);
+        const QByteArray unasked = client.receiveFor(std::chrono::milliseconds(700));
+        QVERIFY(client.send("\x1b"
+                            "AT\r"));
+        if (kind == "at") {
+            QCOMPARE(unasked, QByteArray());
+            QCOMPARE(client.receive("OK\r\n"), "\x1b"
+                                               "AT\r\r\nOK\r\n");
+            return;
+        }
+        const QByteArray answer = client.receiveFor(std::chrono::milliseconds(700));
+        const QList<QByteArray> said = lines(unasked + answer);
+        QVERIFY(!said.contains("OK"));
+        if (kind == "nmea") {
+            QVERIFY(unasked.contains("ANTSTATUS=OK"));
+            QVERIFY2(said.size() >= 6, unasked.constData());
+            // Sentences whole, one a line (their checksums are tst_modem's).
+            for (const QByteArray& line : said) {
+                QVERIFY2(line.startsWith("$GP") && line.size() > 3 &&
+                             line.at(line.size() - 3) == '*',
+                         line.constData());
+            }
+        } else if (kind == "diag") {
+            QCOMPARE(unasked, QByteArray());
+            QVERIFY2(answer.startsWith('\x13') && answer.endsWith('\x7e'), answer.toHex(' '));
+            QVERIFY(std::ranges::any_of(answer, [](char c) { return uchar(c) > 0x7f; }));
+        } else if (kind == "nul") {
+            QVERIFY2(unasked.size() >= 100, QByteArray::number(unasked.size()));
+            QCOMPARE(unasked + answer, QByteArray(unasked.size() + answer.size(), '\0'));
+        } else {
+            QCOMPARE(unasked + answer, QByteArray());
+        }
+    }
+
+    // Each port of a USB modem stamps what it received in a file of its own; the AT
+    // port's commands go to --log and --trace as a single modem's do, the others' not.
+    void usbModemPortsKeepTheirOwnRecords() {
+        tarvex::testing::VirtualModem modem({"--usb-modem", "--log-commands"});
+        const QStringList devices = modem.devices();
+        QCOMPARE(QSet<QString>(devices.begin(), devices.end()).size(), 4);
+        QCOMPARE(modem.device(), devices[0]);
+        for (int n = 0; n < 4; ++n) {
+            QVERIFY(devices[n].startsWith("/dev/"));
+            Client client(devices[n]);
+            const QByteArray sent = "AT+PORT=" + QByteArray::number(n) + "\r";
+            QVERIFY(client.send(sent));
+            QTRY_COMPARE(modem.bytes(false, n), sent);
+        }
+        QCOMPARE(modem.bytes(false), QByteArray());
+        QVERIFY(modem.bytes(true, 0).startsWith('\x13'));
+        QVERIFY(modem.bytes(true, 1).startsWith("$GP"));
+        QCOMPARE(modem.bytes(true, 2), "AT+PORT=2\r\r\nERROR\r\n");
+        QCOMPARE(modem.bytes(true, 3), QByteArray());
+
+        const QList<QJsonObject> logged = modem.messages();
+        QCOMPARE(logged.size(), 1);
+        QCOMPARE(logged[0]["command"].toString(), "AT+PORT=2");
+        QTRY_VERIFY(modem.trace().contains("AT+PORT=2"));
+        QVERIFY(!modem.trace().contains("AT+PORT=0"));
+    }
+
+    // A USB modem's ports end together, and none outlives the program: not on a
+    // signal, not when the AT port vanishes (the cable pulled), not when the program
+    // is killed outright.
+    void usbModemEndsWhole_data() {
+        QTest::addColumn<int>("signal"); // 0: none, the AT port vanishes
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGKILL") << SIGKILL;
+        QTest::newRow("AT port vanishes") << 0;
+    }
+
+    void usbModemEndsWhole() {
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("modem");
+        QStringList args{"--usb-modem", "--link", link};
+        if (signal == 0) {
+            args << "--vanish-after-ms"
+                 << "500";
+        }
+        VModem modem(args);
+        // See terminatesCleanly: never kill(0).
+        const pid_t pid = pid_t(modem.process.processId());
+        QVERIFY2(pid > 0 && modem.paths.size() == 4, qPrintable(modem.process.errorString()));
+        QList<pid_t> ports;
+        QVERIFY(QTest::qWaitFor([&] { return (ports = childrenOf(pid)).size() == 4; }, 10'000));
+        for (int n = 0; n < 4; ++n) {
+            QCOMPARE(QFileInfo(link + ".if0" + QString::number(n)).symLinkTarget(), modem.paths[n]);
+        }
+
+        if (signal != 0) {
+            QCOMPARE(::kill(pid, signal), 0);
+        }
+        QVERIFY(modem.process.waitForFinished(10'000));
+        QVERIFY(QTest::qWaitFor([&] { return std::ranges::all_of(ports, ended); }, 10'000));
+        for (const QString& path : modem.paths) {
+            QVERIFY2(!exists(path), qPrintable(path));
+        }
+        if (signal != SIGKILL) {
+            QCOMPARE(modem.process.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(modem.process.exitCode(), 0);
+            for (int n = 0; n < 4; ++n) {
+                QVERIFY(!exists(link + ".if0" + QString::number(n)));
+            }
+        }
     }
 };
 

@@ -50,6 +50,10 @@ constexpr std::pair<std::string_view, Registration> kRegistrations[] = {
     {"none", Registration::None},           {"sms-only", Registration::SmsOnly}};
 constexpr std::pair<std::string_view, Technology> kTechnologies[] = {
     {"gsm", Technology::Gsm}, {"umts", Technology::Umts}, {"lte", Technology::Lte}};
+constexpr std::pair<std::string_view, PortKind> kPortKinds[] = {{"at", PortKind::At},
+                                                                {"nmea", PortKind::Nmea},
+                                                                {"diag", PortKind::Diag},
+                                                                {"nul", PortKind::Nul}};
 
 bool isPhoneNumber(std::string_view text) {
     if (text.starts_with('+')) {
@@ -66,6 +70,7 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
     Options& o = parsed.options;
     constexpr auto kAny = std::numeric_limits<std::uint64_t>::max();
     std::optional<Technology> technology;
+    std::optional<PortKind> kind;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view name = args[i];
         std::optional<std::string_view> inlineValue;
@@ -97,6 +102,11 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
             ok = flag(o.help);
         } else if (name == "--silent") {
             ok = flag(o.silent);
+        } else if (name == "--usb-modem") {
+            ok = flag(o.usbModem);
+        } else if (name == "--answer-as") {
+            kind = choice(value(), kPortKinds);
+            ok = kind.has_value();
         } else if (name == "--trace") {
             ok = flag(o.trace);
         } else if (name == "--no-echo") {
@@ -194,14 +204,52 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
         return parsed;
     }
     o.modem.technology = technology.value_or(o.modem.twoGOnly ? Technology::Gsm : Technology::Lte);
+    o.answerAs = kind.value_or(PortKind::At);
+    if (o.usbModem && kind) {
+        parsed.error = "--usb-modem fixes each port's kind: leave out --answer-as";
+    } else if (o.usbModem && o.rate) {
+        parsed.error = "--rate is for a UART modem; a USB modem's ports hear any speed";
+    } else if (o.silent && o.answerAs != PortKind::At) {
+        parsed.error = "--silent is a kind of port of its own: leave out --answer-as";
+    }
     return parsed;
+}
+
+std::vector<Options> usbModemPorts(const Options& options) {
+    std::vector<Options> ports(4);
+    ports[0].answerAs = PortKind::Diag;
+    ports[1].answerAs = PortKind::Nmea;
+    ports[2] = options;
+    ports[2].usbModem = false;
+    ports[3].silent = true;
+    for (std::size_t n = 0; n < ports.size(); ++n) {
+        const std::string suffix = ".if0" + std::to_string(n);
+        if (!options.stamps.empty()) {
+            ports[n].stamps = options.stamps + suffix;
+        }
+        if (!options.link.empty()) {
+            ports[n].link = options.link + suffix;
+        }
+    }
+    return ports;
 }
 
 std::string usage(std::string_view program) {
     return "Usage: " + std::string(program) + R"( [options]
 A virtual GSM modem on a pseudo-terminal. Prints the terminal's path as the
-first line, then answers AT commands there until SIGINT/SIGTERM.
+first line, then answers AT commands there until SIGINT, SIGTERM or SIGHUP.
 
+  --answer-as KIND         the kind of port: at (default, the modem), nmea (a
+                           GPS port: NMEA sentences every 200 ms from the start,
+                           never an answer), diag (a Qualcomm DIAG port: a
+                           binary frame for whatever arrives, nothing unasked)
+                           or nul (NUL bytes, 400 a second, never an answer)
+  --usb-modem              a whole USB modem: four terminals, their paths one a
+                           line in USB interface order: if00 DIAG, if01 NMEA,
+                           if02 AT (with the modem options given), if03 silent;
+                           --stamps FILE and --link PATH go to FILE.if00 ...
+                           FILE.if03 and PATH.if00 ... PATH.if03; all four end
+                           together, on a signal or when the AT port vanishes
   --link PATH              make PATH a symlink to the terminal (removed on exit)
   --log FILE               append each accepted SMS as a JSON line to FILE
                            (default: standard output, after the path line)
@@ -240,7 +288,8 @@ first line, then answers AT commands there until SIGINT/SIGTERM.
                            SIM7600 HAT (a standard rate, 1200 to 921600): what
                            the program sends while its side of the line is set
                            to another speed is noise, not echoed, answered or
-                           kept; without --rate any speed is heard
+                           kept; without --rate any speed is heard (not with
+                           --usb-modem)
   --noise N                write N random bytes when the first byte arrives
   --noise-between N        write N random bytes before each answer
   --seed S                 seed for the random bytes (reproducible noise)

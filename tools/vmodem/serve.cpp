@@ -3,6 +3,7 @@
 #include "json_line.h"
 #include "line_rate.h"
 #include "modem.h"
+#include "ports.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +21,12 @@ using Clock = std::chrono::steady_clock;
 
 // A client that stops reading must not make us hoard memory.
 constexpr std::size_t kMaxQueued = 1 << 20;
+
+// How often a port that talks unasked does: a GPS a burst of sentences five times
+// a second, a NUL-flooding line 40 bytes ten times a second.
+constexpr auto kNmeaEvery = std::chrono::milliseconds(200);
+constexpr auto kNulsEvery = std::chrono::milliseconds(100);
+constexpr std::size_t kNulsEachTime = 40;
 
 // One "<steady clock ns> <hex byte>[ sent]" line per byte.
 void stamp(std::FILE* stamps, std::string_view bytes, Clock::time_point at, const char* suffix) {
@@ -161,10 +168,27 @@ void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, 
             ? std::optional(Clock::now() + std::chrono::milliseconds(*options.vanishAfterMs))
             : std::nullopt;
     std::uint64_t received = 0;
+    // The kinds that talk unasked start at once, whether or not a client has the
+    // port open. What the terminal cannot take is never said: like a UART's
+    // transmitter, the port does not wait for a reader, so the next burst is due
+    // only once the last one is out.
+    const bool talks = options.answerAs == PortKind::Nmea || options.answerAs == PortKind::Nul;
+    auto nextTalk = Clock::now();
 
     PtyHandlers handlers;
     handlers.beforeWait = [&] {
         auto wait = device.releaseDue();
+        if (talks) {
+            const auto now = Clock::now();
+            if (nextTalk <= now) {
+                const bool nmea = options.answerAs == PortKind::Nmea;
+                if (!device.pending()) {
+                    device.queue(nmea ? nmeaBurst() : std::string(kNulsEachTime, '\0'));
+                }
+                nextTalk = now + (nmea ? kNmeaEvery : kNulsEvery);
+            }
+            wait = wait ? std::min(*wait, nextTalk - now) : nextTalk - now;
+        }
         device.flush(pty.master());
         if (vanishAt) {
             const auto left = *vanishAt - Clock::now();
@@ -205,7 +229,11 @@ void serve(const Options& options, Pty& pty, std::FILE* log, std::FILE* stamps, 
             }
         }
         if (!options.silent && heard) {
-            modem.feed(bytes, device);
+            if (options.answerAs == PortKind::At) {
+                modem.feed(bytes, device);
+            } else if (options.answerAs == PortKind::Diag) {
+                device.answer(diagAnswer(bytes));
+            }
         }
         if (options.vanishAfterBytes && received >= *options.vanishAfterBytes) {
             device.releaseDue();
