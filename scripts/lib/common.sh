@@ -33,7 +33,7 @@
 #   tarvex_start_vmodem VMODEM DIR ARGS...
 #                                   starts tarvex-vmodem, waits for its device
 #   tarvex_check_shell DEVICE DIR SMSLOG [WRAPPER...]
-#                                   /usr/bin/tarvex --check and --send on DEVICE with
+#                                   /usr/bin/tarvex --check, --send, --status and --scan on DEVICE with
 #                                   no display, run through WRAPPER (a root's entry)
 # and, from lib/deps.sh, tarvex_ensure_packages and tarvex_werror.
 
@@ -251,6 +251,11 @@ tarvex_check_shell() {
     [[ $status == 0 && $out == "TARVEX OK - Ready to send SMS"* ]] ||
         tarvex_fail --later "--status: exit $status, '$out', $(cat "$dir/shell.err")"
     echo "--status: ${out%% | *}"
+    args=(--scan COM1 --format json)
+    status=0 && out=$(run_shell "$@" 2>"$dir/shell.err") || status=$?
+    [[ $status == 0 && $out == *'"baud": 9600,'* && $out == *'"modem": true,'* ]] ||
+        tarvex_fail --later "--scan: exit $status, '$out', $(cat "$dir/shell.err")"
+    echo "--scan: the modem found at 9600 baud"
     tarvex_check_session_log "$dir/shell-state/tarvex"
 }
 

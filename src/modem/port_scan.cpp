@@ -248,6 +248,8 @@ void PortProbe::listen(int speed) {
         fail(error.text());
         return;
     }
+    // Each speed has its time from now, also when the one before ended early.
+    timer_->setEnabled(false);
     timer_->setInterval(next_ == 1 ? kProbeAnswerTime : kOtherSpeedTime);
     timer_->setEnabled(true);
 }

@@ -17,30 +17,17 @@ namespace {
 
 PortInfo usbPort(const QString& device, const QString& vidPid, int interface, const QString& driver,
                  const QString& interfaceClass = {}) {
-    PortInfo info;
-    info.device = device;
-    info.present = true;
+    PortInfo info = presentPort(0, device, {}, {}, {}, interface);
     info.vidPid = vidPid;
-    info.usbInterface = interface;
     info.driver = driver;
     info.interfaceClass = interfaceClass;
     return info;
 }
 
 PortInfo uart(const QString& device, const QStringList& links = {}) {
-    PortInfo info;
-    info.device = device;
-    info.present = true;
+    PortInfo info = presentPort(0, device);
     info.driver = QStringLiteral("serial8250");
     info.links = links;
-    return info;
-}
-
-// A device known by its name alone.
-PortInfo bare(const QString& device) {
-    PortInfo info;
-    info.device = device;
-    info.present = true;
     return info;
 }
 
@@ -130,7 +117,7 @@ private slots:
         QTest::newRow("built-in UART")
             << uart("/dev/ttyS1") << QString() << QString() << kEverySpeed;
         QTest::newRow("a device nothing is known of")
-            << bare("/dev/pts/4") << QString() << QString() << kEverySpeed;
+            << presentPort(0, "/dev/pts/4") << QString() << QString() << kEverySpeed;
         QTest::newRow("QDL flashing mode")
             << usbPort(ttyUsb.arg(0), "05c6:9008", 0, "qcserial") << QString()
             << "flashing mode (QDL, 05c6:9008)" << QList<int>{};
@@ -173,7 +160,7 @@ private slots:
         QTest::newRow("the GPIO UART") << uart("/dev/ttyAMA0", {"/dev/serial0"}) << true;
         QTest::newRow("serial0 itself") << uart("/dev/serial0") << true;
         QTest::newRow("Pi 5 debug UART") << uart("/dev/ttyAMA10") << false;
-        QTest::newRow("Windows COM port") << bare("COM3") << true;
+        QTest::newRow("Windows COM port") << presentPort(0, "COM3") << true;
     }
     void defaultSet() {
         QFETCH(PortInfo, info);

@@ -519,6 +519,12 @@ private slots:
                                            << "TARVEX OK - Ready to send SMS" << QString();
         QTest::newRow("a port that is not there")
             << "tarvex --check COM2 --no-log" << 2 << QString() << "COM2";
+        // The scan names its ports: a default scan would open every COM port Wine maps.
+        QTest::newRow("scan") << "tarvex --scan COM1 COM2" << 0
+                              << "Use it as tarvex --check COM1, or in the window as COM1"
+                              << QString();
+        QTest::newRow("scan, nothing there")
+            << "tarvex --scan COM2 --format json" << 1 << "\"modem\": false" << QString();
         QTest::newRow("no command: the window is tarvex.exe's")
             << "tarvex --no-log" << 1 << QString() << "tarvex.exe beside it opens it";
     }
