@@ -35,7 +35,14 @@ QList<ScannedPort> candidates(const ScanRequest& request) {
             if (request.all || inDefaultScan(info))
                 devices.append(info);
     } else {
+        // A port named twice, or by two names (COM5 and its device), is probed once.
+        QStringList seen;
         for (const ScanRequest::Port& named : request.ports) {
+            const QString canonical = QFileInfo(named.device).canonicalFilePath();
+            const QString key = canonical.isEmpty() ? named.device.toUpper() : canonical;
+            if (seen.contains(key))
+                continue;
+            seen.append(key);
             PortInfo info;
             info.device = named.device;
             devices.append(info);

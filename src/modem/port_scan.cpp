@@ -144,8 +144,11 @@ ProbePlan planProbe(const PortInfo& info, const QString& holder) {
     ProbePlan plan;
     QString maker;
     const InterfaceRole role = interfaceRole(info, &maker);
-    if (kernelName(info).startsWith(QLatin1String("rfcomm")))
-        plan.skip = QStringLiteral("a Bluetooth link (rfcomm): opening it calls the paired device");
+    // Windows names a Bluetooth port only in its description.
+    const bool rfcomm = kernelName(info).startsWith(QLatin1String("rfcomm"));
+    if (rfcomm || info.description.contains(QLatin1String("Bluetooth"), Qt::CaseInsensitive))
+        plan.skip = QStringLiteral("a Bluetooth link (%1): opening it calls the paired device")
+                        .arg(rfcomm ? QStringLiteral("rfcomm") : info.description);
     else if (info.vidPid == QLatin1String("05c6:9008"))
         plan.skip = QStringLiteral("a Qualcomm modem in its flashing mode (QDL, 05c6:9008), which "
                                    "takes no AT commands");

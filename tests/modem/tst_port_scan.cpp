@@ -123,7 +123,12 @@ private slots:
             << "flashing mode (QDL, 05c6:9008)" << QList<int>{};
         PortInfo bluetooth;
         bluetooth.device = QStringLiteral("/dev/rfcomm0");
-        QTest::newRow("rfcomm") << bluetooth << QString() << "Bluetooth link" << QList<int>{};
+        QTest::newRow("rfcomm") << bluetooth << QString() << "a Bluetooth link (rfcomm)"
+                                << QList<int>{};
+        QTest::newRow("Bluetooth on Windows")
+            << presentPort(0, "COM4", "Microsoft", "Standard Serial over Bluetooth link")
+            << QString() << "a Bluetooth link (Standard Serial over Bluetooth link)"
+            << QList<int>{};
         QTest::newRow("held") << usbPort(ttyUsb.arg(2), "2c7c:0125", 2, "option1")
                               << "minicom (pid 4242)"
                               << "held by minicom (pid 4242)" << QList<int>{};

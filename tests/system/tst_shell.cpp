@@ -485,15 +485,16 @@ private slots:
     }
 
     // A UART modem fixed at 115200: silent at 9600, found at 115200, and --check
-    // reaches it there.
+    // reaches it there. Named twice (by its device and by its entry), it is probed once.
     void scanSpeeds() {
         VirtualModem uart({QStringLiteral("--rate"), QStringLiteral("115200")});
-        ShellRun run(uart.device(), {"--scan", uart.device()});
+        ShellRun run(uart.device(), {"--scan", uart.device(), "COM1"});
         const Outcome outcome = run.finish();
         QCOMPARE(outcome.exit, 0);
-        QVERIFY2(
-            outcome.out.contains(uart.device() + "  -      -    GSM Modem OK at 115200 baud\n"),
-            qPrintable(outcome.out));
+        QCOMPARE(outcome.out.count(uart.device()), 3); // its line, and twice in the last
+        QVERIFY2(outcome.out.contains("COM1   " + uart.device() +
+                                      "  -      -    GSM Modem OK at 115200 baud\n"),
+                 qPrintable(outcome.out));
         QVERIFY2(outcome.out.endsWith(
                      QStringLiteral("Use it as tarvex --check %1 --baud 115200, or in the window "
                                     "as COM1 (TARVEX_COM1=%1 tarvex --baud 115200).\n")
