@@ -1,4 +1,5 @@
 // The real tarvex-vmodem on its pseudo-terminal, seen from a client.
+#include "qtry.h"
 #include "virtual_modem.h"
 
 #include <QtTest>
