@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
 
@@ -39,7 +40,8 @@ QList<ScannedPort> candidates(const ScanRequest& request) {
         QStringList seen;
         for (const ScanRequest::Port& named : request.ports) {
             const QString canonical = QFileInfo(named.device).canonicalFilePath();
-            const QString key = canonical.isEmpty() ? named.device.toUpper() : canonical;
+            QString key = canonical.isEmpty() ? named.device.toUpper() : canonical;
+            key.remove(QRegularExpression(QStringLiteral(R"(^\\\\\.\\)"))); // \\.\COM5 is COM5
             if (seen.contains(key))
                 continue;
             seen.append(key);

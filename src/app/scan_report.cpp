@@ -115,9 +115,19 @@ QString scanText(const QList<ScannedPort>& ports, bool all) {
                               ? QString()
                               : QStringLiteral(" --baud %1").arg(found->probe.speed);
     const QString entry = found->entry.isEmpty() ? QStringLiteral("COM1") : found->entry;
+    const QString name = lastingName(*found);
+    // The entry's own device needs no setting to reach it.
+    const bool entrysOwn =
+        deviceForPort(entry.mid(3).toInt()).compare(name, Qt::CaseInsensitive) == 0;
+    if (entrysOwn)
+        return text +
+               QStringLiteral("\nUse it as tarvex --check %1%2, or in the window as "
+                              "%3%4.\n")
+                   .arg(name, speed, entry,
+                        speed.isEmpty() ? QString() : QStringLiteral(" (tarvex%1)").arg(speed));
     return text + QStringLiteral("\nUse it as tarvex --check %1%2, or in the window as "
                                  "%3 (TARVEX_%3=%1 tarvex%2).\n")
-                      .arg(lastingName(*found), speed, entry);
+                      .arg(name, speed, entry);
 }
 
 QString scanJson(const QList<ScannedPort>& ports) {

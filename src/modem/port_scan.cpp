@@ -6,43 +6,34 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <array>
 
 namespace tarvex {
 namespace {
 
-// Which interface carries what on the USB modems whose layout is known, as their
-// drivers and modem daemons have it. A product of -1 stands for every product of the
-// maker.
-struct Interface {
-    quint16 vendor;
-    int product;
-    int number;
-    InterfaceRole role;
+// What each interface carries, from interface 0 on, on the USB modems whose layout
+// is known, as their drivers and modem daemons have it.
+struct Layout {
     const char* maker;
+    quint16 vendor;
+    std::array<quint16, 5> products; // 0 ends the list
+    std::array<InterfaceRole, 5> interfaces;
 };
-constexpr Interface kKnownInterfaces[] = {
-    // Quectel EC25, EG25, EG91, EG95, BG96, EC21
-    {0x2c7c, -1, 0, InterfaceRole::Diagnostics, "Quectel"},
-    {0x2c7c, -1, 1, InterfaceRole::Nmea, "Quectel"},
-    {0x2c7c, -1, 2, InterfaceRole::At, "Quectel"},
-    {0x2c7c, -1, 3, InterfaceRole::At, "Quectel"},
-    // SIMCom SIM7600
-    {0x1e0e, 0x9001, 0, InterfaceRole::Diagnostics, "SIMCom"},
-    {0x1e0e, 0x9001, 1, InterfaceRole::Nmea, "SIMCom"},
-    {0x1e0e, 0x9001, 2, InterfaceRole::At, "SIMCom"},
-    {0x1e0e, 0x9001, 3, InterfaceRole::At, "SIMCom"},
-    {0x1e0e, 0x9001, 4, InterfaceRole::Audio, "SIMCom"},
-    // SIMCom SIM7080
-    {0x1e0e, 0x9205, 2, InterfaceRole::At, "SIMCom"},
+constexpr auto kDiag = InterfaceRole::Diagnostics;
+constexpr auto kNmea = InterfaceRole::Nmea;
+constexpr auto kAt = InterfaceRole::At;
+constexpr auto kAudio = InterfaceRole::Audio;
+constexpr auto kNone = InterfaceRole::Unknown;
+constexpr Layout kLayouts[] = {
+    // Quectel EC25 and EG25, EG91, EG95, BG96, EC21
+    {"Quectel", 0x2c7c, {0x0125, 0x0191, 0x0195, 0x0296, 0x0121}, {kDiag, kNmea, kAt, kAt, kNone}},
+    // SIMCom SIM7600, SIM7080
+    {"SIMCom", 0x1e0e, {0x9001}, {kDiag, kNmea, kAt, kAt, kAudio}},
+    {"SIMCom", 0x1e0e, {0x9205}, {kNone, kNone, kAt, kNone, kNone}},
     // Sierra Wireless EM7455 and EM7565, on qcserial's Sierra layout
-    {0x1199, 0x9071, 0, InterfaceRole::Diagnostics, "Sierra Wireless"},
-    {0x1199, 0x9071, 2, InterfaceRole::Nmea, "Sierra Wireless"},
-    {0x1199, 0x9071, 3, InterfaceRole::At, "Sierra Wireless"},
-    {0x1199, 0x9091, 0, InterfaceRole::Diagnostics, "Sierra Wireless"},
-    {0x1199, 0x9091, 2, InterfaceRole::Nmea, "Sierra Wireless"},
-    {0x1199, 0x9091, 3, InterfaceRole::At, "Sierra Wireless"},
+    {"Sierra Wireless", 0x1199, {0x9071, 0x9091}, {kDiag, kNone, kNmea, kAt, kNone}},
     // Telit LE910C1
-    {0x1bc7, 0x1031, 1, InterfaceRole::At, "Telit"},
+    {"Telit", 0x1bc7, {0x1031}, {kNone, kAt, kNone, kNone, kNone}},
 };
 
 // The makers of USB modems: their ports answer at any line speed, being no UART.
@@ -100,6 +91,10 @@ bool isControl(char c) {
            c != '\0';
 }
 
+bool isPrintable(char c) {
+    return c > 0x20 && c < 0x7f;
+}
+
 // Bytes no text holds: controls, and anything above ASCII.
 bool isBinary(char c) {
     return isControl(c) || static_cast<unsigned char>(c) > 0x7f;
@@ -109,21 +104,35 @@ bool isBinary(char c) {
 
 InterfaceRole interfaceRole(const PortInfo& info, QString* maker) {
     const UsbId id = usbId(info.vidPid);
-    for (const Interface& known : kKnownInterfaces) {
-        if (known.vendor == id.vendor && (known.product < 0 || known.product == id.product) &&
-            known.number == info.usbInterface) {
-            if (maker)
-                *maker = QLatin1String(known.maker);
-            return known.role;
-        }
+    const auto said = [&](const char* name, InterfaceRole role) {
+        if (maker)
+            *maker = QLatin1String(name);
+        return role;
+    };
+    for (const Layout& layout : kLayouts) {
+        const bool product = std::find(layout.products.begin(), layout.products.end(),
+                                       id.product) != layout.products.end();
+        if (layout.vendor != id.vendor || !product)
+            continue;
+        if (info.usbInterface >= 0 && info.usbInterface < int(layout.interfaces.size()))
+            return said(layout.maker, layout.interfaces[std::size_t(info.usbInterface)]);
+        // Windows tells no interface number, but the port's name says what it carries:
+        // "Quectel USB DM Port", "SimTech HS-USB NMEA 9001".
+        const auto names = [&](const char* word) {
+            return info.description.contains(QLatin1String(word), Qt::CaseInsensitive);
+        };
+        if (names("NMEA"))
+            return said(layout.maker, kNmea);
+        if (names("DM Port") || names("Diagnostic"))
+            return said(layout.maker, kDiag);
+        if (names("Audio"))
+            return said(layout.maker, kAudio);
+        return InterfaceRole::Unknown;
     }
     // Huawei tells its AT port (PCUI) by the interface's class.
     if (id.vendor == 0x12d1 && (info.interfaceClass == QLatin1String("ff/01/02") ||
-                                info.interfaceClass == QLatin1String("ff/02/02"))) {
-        if (maker)
-            *maker = QStringLiteral("Huawei");
-        return InterfaceRole::At;
-    }
+                                info.interfaceClass == QLatin1String("ff/02/02")))
+        return said("Huawei", kAt);
     return InterfaceRole::Unknown;
 }
 
@@ -173,7 +182,6 @@ ProbePlan planProbe(const PortInfo& info, const QString& holder) {
 ProbeReply readProbeReply(const QByteArray& received) {
     static const QRegularExpression nmea(
         QStringLiteral(R"(^\$[A-Z]{2}[A-Z0-9]{2,4},[^*]*\*[0-9A-Fa-f]{2}$)"));
-    bool text = false;
     bool sentence = false;
     qsizetype start = 0;
     for (qsizetype i = 0; i < received.size(); ++i) {
@@ -190,7 +198,6 @@ ProbeReply readProbeReply(const QByteArray& received) {
         if (line == "ERROR" || line.startsWith("+CME ERROR:"))
             return ProbeReply::Error;
         sentence = sentence || nmea.match(QString::fromLatin1(line)).hasMatch();
-        text = true;
     }
     if (sentence)
         return ProbeReply::Nmea;
@@ -204,7 +211,10 @@ ProbeReply readProbeReply(const QByteArray& received) {
     if (std::any_of(received.begin(), received.end(), isControl) ||
         (binary >= 3 && binary * 8 >= received.size()))
         return ProbeReply::Binary;
-    return text || !received.isEmpty() ? ProbeReply::Text : ProbeReply::Nothing;
+    // A few NULs or a stray byte, as a line gives when a device powers up or a UART
+    // hears another speed, are no answer.
+    return std::any_of(received.begin(), received.end(), isPrintable) ? ProbeReply::Text
+                                                                      : ProbeReply::Nothing;
 }
 
 bool settles(ProbeReply reply) {
@@ -242,10 +252,17 @@ void PortProbe::listen(int speed) {
     result_.speed = speed;
     result_.speedsTried.append(speed);
     try {
-        if (!line_->PortOpen())
+        if (next_ == 1) {
             openWithLineSettings(*line_, port_, speed);
-        else
+        } else if (!line_->PortOpen()) {
+            fail(QStringLiteral("the device went away")); // never opened again
+            return;
+        } else {
             line_->setSettings(QStringLiteral("%1,n,8,1").arg(speed));
+            while (!line_->Input().isEmpty()) {
+                // what came at the speed before is no answer at this one
+            }
+        }
         line_->Output(QString::fromLatin1(kProbeBytes));
     } catch (const SerialError& error) {
         fail(error.text());
@@ -258,12 +275,15 @@ void PortProbe::listen(int speed) {
 }
 
 void PortProbe::onComm() {
-    if (done_ || !line_->PortOpen())
+    if (done_)
         return;
+    // The control has closed the port by the time it says the device is gone.
     if (line_->CommEvent() == CommEventCode::DeviceLost) {
         fail(QStringLiteral("the device went away"));
         return;
     }
+    if (!line_->PortOpen())
+        return;
     for (QString part = line_->Input(); !part.isEmpty(); part = line_->Input())
         received_ += part.toLatin1();
     const ProbeReply reply = readProbeReply(received_);
@@ -290,20 +310,32 @@ void PortProbe::timeUp() {
 }
 
 void PortProbe::fail(const QString& why) {
-    // The sentence names the port as the control does; the report names it already.
+    // The sentence names the port as the control does; the report names it already,
+    // on one line.
     const QString prefix = line_->portDescription() + QStringLiteral(": ");
-    result_.failure = why.startsWith(prefix) ? why.mid(prefix.size()) : why;
+    result_.failure = (why.startsWith(prefix) ? why.mid(prefix.size()) : why).simplified();
     finish();
 }
 
-void PortProbe::finish() {
+// For the report: the result code that was an answer, else the first line that is
+// text and not the probe's own echo.
+QString PortProbe::shownLine() const {
+    QString echo;
     for (QByteArray line : received_.split('\n')) {
-        const QByteArray text = line.replace('\x1b', QByteArray()).trimmed();
-        if (!text.isEmpty() && std::none_of(text.begin(), text.end(), isBinary)) {
-            result_.received = QString::fromLatin1(text);
-            break;
-        }
+        line.replace('\x1b', QByteArray()).replace('\0', QByteArray());
+        const QByteArray text = line.trimmed();
+        if (text.isEmpty() || std::any_of(text.begin(), text.end(), isBinary))
+            continue;
+        if (result_.reply == ProbeReply::Error ? text == "ERROR" || text.startsWith("+CME ERROR:")
+                                               : text != "AT")
+            return QString::fromLatin1(text);
+        echo = QString::fromLatin1(text);
     }
+    return result_.reply == ProbeReply::Error ? QString() : echo;
+}
+
+void PortProbe::finish() {
+    result_.received = shownLine();
     stop();
     if (!done_) {
         done_ = true;

@@ -59,9 +59,11 @@ inline constexpr std::chrono::milliseconds kOtherSpeedTime{500};
 
 struct ProbeResult {
     ProbeReply reply = ProbeReply::Nothing;
-    int speed = 0;    // the speed the reply came at, or the last one tried
-    QString failure;  // why the port could not be opened or went away; empty if it did not
-    QString received; // the first line that came back, as text, for the report
+    int speed = 0;   // the speed the reply came at, or the last one tried
+    QString failure; // why the port could not be opened or went away; empty if it did not
+    // What came back, for the report: the ERROR line, or the first line of text
+    // other than the probe's echo.
+    QString received;
     QList<int> speedsTried;
 };
 
@@ -92,6 +94,7 @@ private:
     void timeUp();
     void finish();
     void fail(const QString& why);
+    QString shownLine() const;
 
     std::unique_ptr<SerialControl> line_;
     std::unique_ptr<Timer> timer_;

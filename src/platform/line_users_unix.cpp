@@ -102,7 +102,6 @@ QString lockHolder(const TtyId& tty, const LineRoots& roots) {
     return {};
 }
 
-// Another user's descriptors are closed to all but root: those are passed over.
 // Whether the process whose open files are in `fds` holds the master of the
 // pseudo-terminal numbered `index`: it is the far end of the line, the device
 // itself, and no program in the way.
@@ -118,6 +117,7 @@ bool holdsMaster(const QString& fds, const QFileInfoList& files, int index) {
     return false;
 }
 
+// Another user's descriptors are closed to all but root: those are passed over.
 QString descriptorHolder(const TtyId& tty, const LineRoots& roots) {
     // UNIX 98 pseudo-terminal slaves: majors 136 to 143, 256 to a major.
     const int ptyIndex =

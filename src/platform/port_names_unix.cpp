@@ -159,6 +159,11 @@ QString notATerminal(const QString& device) {
     const unsigned major = ::major(st.st_rdev);
     const QFileInfo subsystem(
         QStringLiteral("/sys/dev/char/%1:%2/subsystem").arg(major).arg(::minor(st.st_rdev)));
+    // The program's own terminal (5:0), the console (5:1), the multiplexer (5:2) and
+    // the virtual consoles (4:0 to 4:63) are terminals, but no serial line.
+    const unsigned minor = ::minor(st.st_rdev);
+    if ((major == 5 && minor <= 2) || (major == 4 && minor < 64))
+        return QStringLiteral("a terminal of this machine's own, no serial line");
     if (subsystem.exists() ? subsystem.canonicalFilePath().endsWith(QLatin1String("/tty"))
                            : major >= 136 && major <= 143)
         return {};

@@ -103,6 +103,9 @@ private slots:
             QTest::newRow("scan a file") << QStringList{"--scan", "FILE"} << "(it is a file)";
             QTest::newRow("scan no tty")
                 << QStringList{"--scan", "/dev/null"} << "(it is a device that is no terminal)";
+            QTest::newRow("scan one's own terminal")
+                << QStringList{"--scan", "/dev/tty"}
+                << "(it is a terminal of this machine's own, no serial line)";
         }
         QTest::newRow("unknown option, for Nagios")
             << QStringList{"--status", "COM1", "--format", "nagios", "--bogus"} << "bogus";
@@ -237,9 +240,11 @@ private slots:
         QVERIFY(!chosen.all);
         QVERIFY(!chosen.json);
         QVERIFY(std::get<ScanRequest>(parsed({"--scan", "--all", "--format=json"})).all);
-        // A terminal every system has, reached by COM9 and then by no entry.
-        const QString device =
-            namesADevice(QStringLiteral("/dev/tty")) ? QStringLiteral("/dev/tty") : "COM47";
+        // A device reached by COM9 and then by no entry; nothing opens it, and a device
+        // that is not there is the scan's to report.
+        const QString device = namesADevice(QStringLiteral("/dev/tty"))
+                                   ? QStringLiteral("/dev/tarvex-no-such-port")
+                                   : "COM47";
         qputenv("TARVEX_COM9", device.toLocal8Bit());
         const auto named = std::get<ScanRequest>(parsed({"--scan", "com2", device, "--", "COM9"}));
         qunsetenv("TARVEX_COM9");

@@ -132,6 +132,19 @@ private slots:
                      qPrintable(lines[i]));
     }
 
+    // A modem on its entry's own device, without a by-id name: the entry reaches it
+    // as it is, and no setting is given.
+    void entrysOwnDevice() {
+        QList<ScannedPort> ports{port(deviceForPort(7), ProbeReply::Ok, {9600, 115200})};
+        ports[0].entry = QStringLiteral("COM7");
+        QVERIFY2(
+            scanText(ports, false)
+                .endsWith(QStringLiteral("\nUse it as tarvex --check %1 --baud 115200, or in the "
+                                         "window as COM7 (tarvex --baud 115200).\n")
+                              .arg(deviceForPort(7))),
+            qPrintable(scanText(ports, false)));
+    }
+
     void nothingFound() {
         QList<ScannedPort> ports = usbModem();
         ports[2].probe.reply = ProbeReply::Nothing;

@@ -70,7 +70,8 @@ private slots:
             << QByteArray("\x13\x1b\x41\x54\x0d\x6a\x29\x7e", 8) << ProbeReply::Binary;
         QTest::newRow("UART at another speed")
             << QByteArray("\xf8\x80\x00\xfe\xe0\xf8", 6) << ProbeReply::Binary;
-        QTest::newRow("one stray byte") << QByteArray("\xff") << ProbeReply::Text;
+        QTest::newRow("one stray byte") << QByteArray("\xff") << ProbeReply::Nothing;
+        QTest::newRow("NULs at power-up") << QByteArray(3, '\0') << ProbeReply::Nothing;
         QTest::newRow("nothing") << QByteArray() << ProbeReply::Nothing;
     }
     void reply() {
@@ -103,6 +104,18 @@ private slots:
             << "DIAG) port of a Sierra Wireless" << QList<int>{};
         QTest::newRow("Sierra AT") << usbPort(ttyUsb.arg(2), "1199:9071", 3, "qcserial")
                                    << QString() << QString() << QList<int>{9600};
+        PortInfo windowsDiag = presentPort(0, "COM7", "Quectel", "Quectel USB DM Port");
+        windowsDiag.vidPid = QStringLiteral("2c7c:0125");
+        QTest::newRow("Quectel DIAG on Windows")
+            << windowsDiag << QString() << "diagnostics (DIAG) port of a Quectel modem"
+            << QList<int>{};
+        PortInfo windowsAt = windowsDiag;
+        windowsAt.description = QStringLiteral("Quectel USB AT Port");
+        QTest::newRow("Quectel AT on Windows")
+            << windowsAt << QString() << QString() << QList<int>{9600};
+        QTest::newRow("a Quectel of another layout")
+            << usbPort(ttyUsb.arg(0), "2c7c:0800", 0, "option1") << QString() << QString()
+            << QList<int>{9600};
         QTest::newRow("unknown modem on option")
             << usbPort(ttyUsb.arg(0), "1234:5678", 0, "option1") << QString() << QString()
             << QList<int>{9600};
@@ -181,29 +194,40 @@ private slots:
         QTest::addColumn<ProbeReply>("reply");
         QTest::addColumn<QList<int>>("tried");
         QTest::addColumn<qint64>("closedBy"); // virtual ms
+        QTest::addColumn<QString>("shown");   // the line the report shows
         QTest::newRow("modem at 9600") << QList<int>{9600} << Answers{{9600, "AT\r\r\nOK\r\n"}}
-                                       << ProbeReply::Ok << QList<int>{9600} << qint64(0);
+                                       << ProbeReply::Ok << QList<int>{9600} << qint64(0) << "OK";
+        QTest::newRow("ERROR after the echo")
+            << QList<int>{9600} << Answers{{9600, "AT\r\r\nERROR\r\n"}} << ProbeReply::Error
+            << QList<int>{9600} << qint64(0) << "ERROR";
         QTest::newRow("HAT at 115200")
             << kEverySpeed << Answers{{115200, "\r\nOK\r\n"}} << ProbeReply::Ok
-            << QList<int>{9600, 115200} << qint64(2000);
+            << QList<int>{9600, 115200} << qint64(2000) << "OK";
         QTest::newRow("garbage at 9600, OK at 57600")
             << kEverySpeed
             << Answers{{9600, QByteArray("\xf8\x80\x00\xfe\xe0", 5)},
                        {115200, QByteArray("\xff\x80\x81\x82\x83", 5)},
                        {57600, "\r\nOK\r\n"}}
-            << ProbeReply::Ok << QList<int>{9600, 115200, 57600} << qint64(0);
-        QTest::newRow("silent UART")
-            << kEverySpeed << Answers{} << ProbeReply::Nothing << kEverySpeed << qint64(4000);
+            << ProbeReply::Ok << QList<int>{9600, 115200, 57600} << qint64(0) << "OK";
+        QTest::newRow("silent UART") << kEverySpeed << Answers{} << ProbeReply::Nothing
+                                     << kEverySpeed << qint64(4000) << QString();
         QTest::newRow("silent USB port") << QList<int>{9600} << Answers{} << ProbeReply::Nothing
-                                         << QList<int>{9600} << qint64(2000);
+                                         << QList<int>{9600} << qint64(2000) << QString();
+        QTest::newRow("only its echo")
+            << QList<int>{9600}
+            << Answers{{9600, "\x1b"
+                              "AT\r"}}
+            << ProbeReply::Text << QList<int>{9600} << qint64(2000) << "AT";
         QTest::newRow("GPS on a UART")
             << kEverySpeed << Answers{{9600, "$GPTXT,01,01,02,ANTSTATUS=OK*3B\r\n"}}
-            << ProbeReply::Nmea << QList<int>{9600} << qint64(0);
-        QTest::newRow("text, no OK") << kEverySpeed << Answers{{9600, "hello\r\n"}}
-                                     << ProbeReply::Text << QList<int>{9600} << qint64(2000);
+            << ProbeReply::Nmea << QList<int>{9600} << qint64(0)
+            << "$GPTXT,01,01,02,ANTSTATUS=OK*3B";
+        QTest::newRow("text, no OK")
+            << kEverySpeed << Answers{{9600, "hello\r\n"}} << ProbeReply::Text << QList<int>{9600}
+            << qint64(2000) << "hello";
         QTest::newRow("DIAG, one speed")
             << QList<int>{9600} << Answers{{9600, QByteArray("\x13\x1b\x8e\xd2\x7e", 5)}}
-            << ProbeReply::Binary << QList<int>{9600} << qint64(0);
+            << ProbeReply::Binary << QList<int>{9600} << qint64(0) << QString();
     }
     void probe() {
         QFETCH(QList<int>, speeds);
@@ -211,6 +235,7 @@ private slots:
         QFETCH(ProbeReply, reply);
         QFETCH(QList<int>, tried);
         QFETCH(qint64, closedBy);
+        QFETCH(QString, shown);
         VirtualClock clock;
         auto line = std::make_unique<FakeSerialControl>(clock);
         FakeSerialControl& fake = *line;
@@ -238,12 +263,30 @@ private slots:
         QCOMPARE(probe.result().reply, reply);
         QCOMPARE(probe.result().speedsTried, tried);
         QCOMPARE(probe.result().speed, tried.last());
+        QCOMPARE(probe.result().received, shown);
         QVERIFY(!fake.PortOpen());
         QVERIFY2(clock.now() <= closedBy, qPrintable(QString::number(clock.now())));
         // ESC, AT and CR at each speed tried, and nothing else; one open for all.
         QCOMPARE(fake.wire(), QString(QLatin1String(kProbeBytes)).repeated(tried.size()));
         QCOMPARE(fake.configuration.filter("PortOpen=true").size(), 1);
         QCOMPARE(fake.configuration.first(), QStringLiteral("CommPort=7"));
+    }
+
+    // A device pulled out while it is asked: said so, and not opened again at the
+    // next speed (which would raise DTR on whatever comes back there).
+    void deviceLost() {
+        VirtualClock clock;
+        auto line = std::make_unique<FakeSerialControl>(clock);
+        FakeSerialControl& fake = *line;
+        PortProbe probe(std::move(line), std::make_unique<FakeTimer>(clock), 1, kEverySpeed);
+        probe.start();
+        fake.setPortOpen(false); // as the control does before it tells
+        fake.notify(CommEventCode::DeviceLost);
+        QVERIFY(probe.done());
+        QCOMPARE(probe.result().failure, QStringLiteral("the device went away"));
+        clock.run(5000ms);
+        QCOMPARE(fake.configuration.filter("PortOpen=true").size(), 1);
+        QCOMPARE(fake.written.size(), 1);
     }
 
     // A port that cannot be opened is reported with the cause, without the control's
