@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
@@ -441,14 +442,16 @@ private slots:
         QSerialPort holder(held.device());
         QVERIFY(holder.open(QIODevice::ReadWrite));
         const QStringList ports = usb.devices() << nul.device() << held.device();
-        const QStringList verdicts{"not a modem",
-                                   "not a modem: it sends NMEA sentences, a GPS port",
-                                   "GSM Modem OK",
-                                   "no answer to AT at 9600, 115200, 57600, 38400 or 19200 baud",
-                                   "not a modem: it sends a flood of NUL bytes",
-                                   QStringLiteral("skipped: held by tst_shell (pid %1): not a "
-                                                  "byte sent")
-                                       .arg(QCoreApplication::applicationPid())};
+        // The held port's holder is this suite, or under qemu-user the emulator that
+        // runs it: the same process.
+        QStringList verdicts;
+        for (const char* said :
+             {"not a modem", "not a modem: it sends NMEA sentences, a GPS port", "GSM Modem OK",
+              "no answer to AT at 9600, 115200, 57600, 38400 or 19200 baud",
+              "not a modem: it sends a flood of NUL bytes"})
+            verdicts << QRegularExpression::escape(QLatin1String(said));
+        verdicts << QStringLiteral(R"(skipped: held by [^ ]+ \(pid %1\): not a byte sent)")
+                        .arg(QCoreApplication::applicationPid());
         ShellRun run(ports[0], QStringList{"--scan", "--format", format} + ports);
         const Outcome outcome = run.finish();
         QCOMPARE(outcome.exit, 0);
@@ -460,7 +463,8 @@ private slots:
                 const QJsonObject port = array[i].toObject();
                 QCOMPARE(port["device"].toString(), ports[i]);
                 QCOMPARE(port["modem"].toBool(), i == 2);
-                QVERIFY2(port["verdict"].toString().startsWith(verdicts[i]),
+                QVERIFY2(port["verdict"].toString().contains(
+                             QRegularExpression(QLatin1Char('^') + verdicts[i])),
                          qPrintable(port["verdict"].toString()));
             }
             QCOMPARE(array[2].toObject()["baud"].toInt(), 9600);
@@ -471,7 +475,8 @@ private slots:
             for (qsizetype i = 0; i < ports.size(); ++i) {
                 const QStringList line = lines.filter(QStringLiteral(" %1 ").arg(ports[i]));
                 QCOMPARE(line.size(), 1);
-                QVERIFY2(line[0].contains(QStringLiteral("  ") + verdicts[i]), qPrintable(line[0]));
+                QVERIFY2(line[0].contains(QRegularExpression(QStringLiteral("  ") + verdicts[i])),
+                         qPrintable(line[0]));
             }
             QVERIFY2(lines.last().startsWith("Use it as tarvex --check " + ports[2] + ", or in"),
                      qPrintable(lines.last()));
