@@ -106,6 +106,10 @@ void onQtGivingUp(QtMsgType type, const QMessageLogContext& context, const QStri
 } // namespace
 
 int runWindow(int& argc, char** argv, const WindowRequest& request) {
+    // An X server that accepts the connection and hangs up at once may do so between
+    // xcb's check and its first write: the write must fail, not kill the start, so that
+    // Qt's "could not connect" is said as such.
+    terminal::keepGoingOnBrokenPipe();
     if (!request.platformChosen) {
         if (const QString why = terminal::missingDisplay(); !why.isEmpty()) {
             explainNoDisplay(why);

@@ -26,6 +26,10 @@ void runEnded();
 // where the system does not do it by itself (a Windows program with a window).
 void attach();
 
+// A peer that hangs up (an X server that turns the window away, a reader that went)
+// makes the write to it fail rather than end the process.
+void keepGoingOnBrokenPipe();
+
 // Why no window can be shown: empty when a display can be reached, or when the
 // system has no such question (Windows).
 QString missingDisplay();

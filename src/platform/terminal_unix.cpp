@@ -124,6 +124,10 @@ void onInterrupt(QObject* context, std::function<void()> handler) {
     }
     // A reader that went away (tarvex --send ... | tee, then Ctrl-C) makes a line fail,
     // not the run end before it has closed the port and its log.
+    keepGoingOnBrokenPipe();
+}
+
+void keepGoingOnBrokenPipe() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 

@@ -85,6 +85,9 @@ void attach() {
         std::freopen("CONOUT$", "w", stderr);
 }
 
+// Windows has no SIGPIPE: a write to a closed pipe fails by itself.
+void keepGoingOnBrokenPipe() {}
+
 QString missingDisplay() {
     return {};
 }

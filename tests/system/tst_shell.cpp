@@ -554,9 +554,9 @@ private slots:
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(TARVEX_APP_PATH), {"--no-log"});
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 30000); // serves the gate
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 1);
         const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(err));
+        QCOMPARE(program.exitCode(), 1);
         for (const QString& way :
              {said, QStringLiteral("ssh -X"), QStringLiteral("tarvex -platform vnc"),
               QStringLiteral("tarvex --check PORT")})
