@@ -4,6 +4,7 @@
 
 #include <QtTest>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -534,8 +535,13 @@ private slots:
         QVERIFY2(pid > 0 && modem.paths.size() == 4, qPrintable(modem.process.errorString()));
         QList<pid_t> ports;
         QVERIFY(QTest::qWaitFor([&] { return (ports = childrenOf(pid)).size() == 4; }, 10'000));
+        // A client on each port holds its number: other suites running beside this one
+        // open pseudo-terminals too, and a number given back could be handed out again
+        // before the check below.
+        std::array<Client, 4> clients;
         for (int n = 0; n < 4; ++n) {
             QCOMPARE(QFileInfo(link + ".if0" + QString::number(n)).symLinkTarget(), modem.paths[n]);
+            QVERIFY(clients[n].open(modem.paths[n]));
         }
 
         if (signal != 0) {
@@ -543,8 +549,11 @@ private slots:
         }
         QVERIFY(modem.process.waitForFinished(10'000));
         QVERIFY(QTest::qWaitFor([&] { return std::ranges::all_of(ports, ended); }, 10'000));
-        for (const QString& path : modem.paths) {
-            QVERIFY2(!exists(path), qPrintable(path));
+        for (int n = 0; n < 4; ++n) {
+            pollfd p{clients[n].fd, 0, 0};
+            QCOMPARE(::poll(&p, 1, 0), 1);
+            QVERIFY2(p.revents & POLLHUP, qPrintable(modem.paths[n]));
+            QVERIFY2(!exists(modem.paths[n]), qPrintable(modem.paths[n]));
         }
         if (signal != SIGKILL) {
             QCOMPARE(modem.process.exitStatus(), QProcess::NormalExit);
