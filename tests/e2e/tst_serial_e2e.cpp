@@ -81,7 +81,8 @@ private slots:
         peer.reset();
         const qint64 ms = stopping.elapsed();
         ::close(client);
-        QVERIFY2(ms < 1000, qPrintable(QStringLiteral("stopping took %1 ms").arg(ms)));
+        // One that waited for room would never return; the bound leaves an emulator its time.
+        QVERIFY2(ms < 5000, qPrintable(QStringLiteral("stopping took %1 ms").arg(ms)));
     }
 
     void oneCharacterPerNotification() {

@@ -36,7 +36,18 @@ for link in "$WINEPREFIX"/dosdevices/com*; do
     done < <(tarvex_wine_host_serial_devices)
 done
 
-server=$(pgrep -n -f "^$TARVEX_WINESERVER" || pgrep -n wineserver64) || tarvex_fail "no wine server"
+# This prefix's server: other suites may run their own beside this one.
+prefix_server() {
+    local pid
+    for pid in $(pgrep -f "^$TARVEX_WINESERVER"; pgrep wineserver64); do
+        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+            echo "$pid"
+            return 0
+        fi
+    done
+    return 1
+}
+server=$(prefix_server) || tarvex_fail "no wine server for $WINEPREFIX"
 strace -f -qq -e trace=open,openat,openat2,creat -o "$work/server.strace" -p "$server" &
 tracer=$!
 pids+=("$tracer")
